@@ -1,0 +1,34 @@
+// Builds the chosen platform and hands over to start-up.
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/headless/headless_platform.h"
+#include "platform/headless/terminal_input.h"
+#include "platform/sdl/sdl_platform.h"
+#include "shell/command_line.h"
+#include "shell/start_up.h"
+
+int main(int argc, char** argv) {
+  // A peer or a speech daemon that vanishes must not kill the game.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  const tornello::CommandLine command_line = tornello::parse_command_line(arguments);
+
+  if (command_line.headless) {
+    // Plays in a terminal: keys are typed as words, spoken lines are printed.
+    tornello::HeadlessPlatform platform(tornello::HeadlessPlatform::Clock::real_time);
+    platform.set_echo(true);
+    tornello::TerminalInput input;
+    platform.set_input(&input);
+    tornello::Game game(platform);
+    return tornello::start_up(game, command_line);
+  }
+
+  std::unique_ptr<tornello::Platform> platform =
+      tornello::create_sdl_platform({.speech = command_line.speech});
+  tornello::Game game(*platform);
+  return tornello::start_up(game, command_line);
+}

@@ -1,0 +1,83 @@
+// The seam between the game and the operating system. Everything the game needs
+// from the desktop (a window whose title carries the spoken lines, the event pump,
+// the millisecond clock, raw input readings, audio output, a text prompt, speech)
+// is reached through one Platform; nothing above this folder includes a system header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/audio_device.h"
+#include "platform/keys.h"
+
+namespace tornello {
+
+// One raw reading of the keyboard: bit 7 of keys[code] is set while the key is held.
+struct KeyboardSnapshot {
+  uint8_t keys[256] = {};
+};
+
+// Motion of the mouse since the previous reading, in device units (not pixels).
+struct MouseReading {
+  int32_t delta_x = 0;
+  int32_t delta_y = 0;
+  bool buttons[3] = {false, false, false};  // left, right, middle
+};
+
+// One reading of a game controller, axes already scaled to -1000..1000.
+struct JoystickReading {
+  int32_t x = 0;
+  int32_t y = 0;
+  uint8_t buttons[32] = {};  // bit 7 set while held
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Window. The title is what a screen reader following the window reads out.
+  virtual bool open_window(const std::string& title) = 0;
+  virtual void set_title(const std::string& text) = 0;
+  // Handles at most one pending window event, waiting up to timeout_ms for one.
+  // Returns a nonzero event code when an event was handled, else 0.
+  virtual int pump_events(int timeout_ms) = 0;
+
+  // Hands a line to the desktop's speech service (besides the title). May be a no-op.
+  virtual void speak(const std::string& line) = 0;
+
+  // The millisecond clock: unsigned, wraps after 2^32 ms.
+  virtual uint32_t elapsed_ms() = 0;
+  // A number that differs between runs and threads; seeds the random generator.
+  virtual uint32_t seed_source() = 0;
+
+  // Input. Each read returns false when no reading could be taken (the window is
+  // not focused, or the device is missing); the reading is then left untouched.
+  virtual bool init_keyboard() = 0;
+  virtual bool read_keyboard(KeyboardSnapshot& out) = 0;
+  virtual bool init_mouse() = 0;
+  virtual bool read_mouse(MouseReading& out) = 0;
+  virtual int init_joysticks() = 0;  // number of controllers opened
+  virtual bool read_joystick(int index, JoystickReading& out) = 0;
+
+  // Audio output device; never null (a backend without sound returns one that fails to open).
+  virtual AudioDevice& audio() = 0;
+
+  // Modal text prompt. Returns the typed text, or "" when cancelled.
+  virtual std::string ask_text(const std::string& title, const std::string& prompt,
+                               const std::string& default_text) = 0;
+
+  // Releases every device and the window. Called once at shutdown.
+  virtual void close() = 0;
+
+  // Waits until more than ms milliseconds have passed by the clock, serving
+  // window events all the while. A wait of 0 still waits for the clock to move.
+  void delay_ms(int32_t ms);
+};
+
+// Signed difference later - earlier, correct across the clock's wrap for
+// intervals below 2^31 ms.
+inline int32_t ms_between(uint32_t earlier, uint32_t later) {
+  return static_cast<int32_t>(later - earlier);
+}
+
+}  // namespace tornello

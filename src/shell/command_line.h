@@ -1,0 +1,22 @@
+// The command line: the first plain argument is the language code, taken as typed
+// (the shell has already removed any quotes); arguments that start with "--" are
+// the game's own options. Further plain arguments are ignored.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tornello {
+
+struct CommandLine {
+  std::optional<std::string> language;  // first plain argument, as typed
+  bool headless = false;                // --headless: no window, no sound, lines on stdout
+  bool speech = true;                   // --no-speech turns the speech service off
+  std::vector<std::string> options;     // every "--" argument, in order, for later options
+  std::vector<std::string> unknown;     // "--" options the game does not know
+};
+
+CommandLine parse_command_line(const std::vector<std::string>& arguments);
+
+}  // namespace tornello

@@ -1,0 +1,54 @@
+// The one record of everything that exists once for the whole run. It is passed
+// by reference; there are no mutable globals, so a test can run two games (host
+// and guest) side by side in one process.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/file_lookup.h"
+#include "platform/input.h"
+#include "platform/platform.h"
+#include "platform/random.h"
+#include "shell/language.h"
+#include "shell/settings.h"
+
+namespace tornello {
+
+// Where a flow goes when it ends. Flows return this to the one loop at the top of
+// start-up instead of calling the main menu again.
+enum class Next { main_menu, exit };
+
+struct Game {
+  explicit Game(Platform& platform) : platform(platform) {}
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+
+  Platform& platform;
+  GameSettings settings;
+  LanguageTable language;
+  FileLookup files;
+  Random random;
+
+  Keyboard keyboard;
+  Mouse mouse;
+  Joysticks joysticks;
+  // Latches of key_pressed_once, one per key code, shared by every loop.
+  std::array<int32_t, 256> key_latches{};
+  // Latches of the match's mouse and controller buttons.
+  int32_t mouse_button_latch = 0;
+  int32_t joystick_button_latch = 0;
+};
+
+// Tells the player a line: it becomes the window's title (which a screen reader
+// following the window reads) and goes to the speech service.
+void speak_line(Game& game, const std::string& line);
+
+// The language table's entry n.
+inline const std::string& text(const Game& game, int entry) { return game.language.text(entry); }
+
+// Uniform integer 0..max. The generator seeds itself on first use.
+int32_t random_int(Game& game, int32_t max);
+
+}  // namespace tornello

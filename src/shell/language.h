@@ -1,0 +1,22 @@
+// The language table: entry n is line n of "lang/<code>.lng", 1 to 100.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace tornello {
+
+class FileLookup;
+
+struct LanguageTable {
+  static constexpr int max_entries = 100;
+  std::array<std::string, max_entries + 1> entries;  // entry 0 is never used
+
+  // Fills the table from the language file of `code`. False when the file cannot
+  // be opened (the table is then left empty). Lines past entry 100 are ignored.
+  bool load(FileLookup& files, const std::string& code);
+  // The entry's text; empty for a number outside 1..100 or a missing line.
+  const std::string& text(int entry) const;
+};
+
+}  // namespace tornello

@@ -1,0 +1,21 @@
+// The run's settings and the court and sound constants every part of the game reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tornello {
+
+struct GameSettings {
+  std::string host = "127.0.0.1";
+  int32_t port = 3214;
+  std::string language = "EN";
+  float music_volume = 5.0f;  // 0..100 scale; not clamped, only what is applied is
+  int32_t pan_per_unit = 5;   // pan units per court unit sideways
+  int32_t fade_per_unit = 4;  // volume units lost per court unit along the court
+  int32_t court_length = 20;  // y of the far end of the court
+  int32_t goal_sound_count = 8;
+  std::string handshake_word = "QPLMZKXRTVBNSDWEHJGC";
+};
+
+}  // namespace tornello

@@ -1,0 +1,20 @@
+// The game's entry sequence and its end.
+#pragma once
+
+#include "shell/command_line.h"
+#include "shell/game.h"
+
+namespace tornello {
+
+// Brings the platform services up, opens the window, loads the language and the
+// sounds, shows the title screen and runs the main menu until the player exits.
+// Returns the process's exit code, which is always 0.
+int start_up(Game& game, const CommandLine& command_line);
+
+// Waits for Enter to be let go while the title music plays.
+void show_title_screen(Game& game);
+
+// Releases every platform service. The caller then ends the process with code 0.
+int shut_down(Game& game);
+
+}  // namespace tornello
