@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 DEPS_STAMP := $(BUILD)/.deps-installed
 
-.PHONY: all build run test bench assets deps clean
+.PHONY: all build run test bench fuzz assets deps clean
 
 all: build
 
@@ -40,5 +40,17 @@ bench: $(DEPS_STAMP)
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	@for b in $(BUILD)-bench/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
+# Each fuzz target runs FUZZ_SECONDS from its committed seed corpus (fuzz/corpus/<name>/).
+FUZZ_SECONDS ?= 60
+fuzz: $(DEPS_STAMP)
+	CXX=clang++-14 cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORNELLO_FUZZ=ON \
+	  -DTORNELLO_TESTS=OFF -DTORNELLO_SANITIZE=address,undefined
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	@set -e; for f in $(BUILD)-fuzz/fuzz/*_fuzz; do \
+	  name=$$(basename $$f); mkdir -p $(BUILD)-fuzz/corpus/$$name; \
+	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(BUILD)-fuzz/corpus/$$name fuzz/corpus/$$name; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz

@@ -21,7 +21,11 @@ namespace tornello {
 enum class Next { main_menu, exit };
 
 struct Game {
-  explicit Game(Platform& platform) : platform(platform) {}
+  // The random generator is seeded here, from the platform's seed source and the
+  // clock, so every run draws differently; tests reseed it explicitly.
+  explicit Game(Platform& platform) : platform(platform) {
+    random.seed(platform.seed_source() ^ platform.elapsed_ms());
+  }
   Game(const Game&) = delete;
   Game& operator=(const Game&) = delete;
 
@@ -48,7 +52,7 @@ void speak_line(Game& game, const std::string& line);
 // The language table's entry n.
 inline const std::string& text(const Game& game, int entry) { return game.language.text(entry); }
 
-// Uniform integer 0..max. The generator seeds itself on first use.
-int32_t random_int(Game& game, int32_t max);
+// Uniform integer 0..max.
+inline int32_t random_int(Game& game, int32_t max) { return game.random.next(max); }
 
 }  // namespace tornello
