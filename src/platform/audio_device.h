@@ -7,9 +7,9 @@
 namespace tornello {
 
 struct AudioFormat {
-  int rate = 44100;          // sample frames per second
-  int channels = 2;          // always interleaved stereo float
-  int buffer_frames = 512;   // device buffer the backend granted
+  int rate = 44100;         // sample frames per second
+  int channels = 2;         // always interleaved stereo float
+  int buffer_frames = 512;  // device buffer the backend granted
 };
 
 class AudioDevice {

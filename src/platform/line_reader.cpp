@@ -13,7 +13,9 @@ std::unique_ptr<LineReader> LineReader::open_for_reading(const std::string& path
   return std::unique_ptr<LineReader>(new LineReader(file));
 }
 
-LineReader::~LineReader() { std::fclose(file_); }
+LineReader::~LineReader() {
+  std::fclose(file_);
+}
 
 int LineReader::peek() {
   if (position_ == count_) {
@@ -43,6 +45,8 @@ std::string LineReader::read_line() {
   }
 }
 
-bool LineReader::at_end() { return peek() < 0; }
+bool LineReader::at_end() {
+  return peek() < 0;
+}
 
 }  // namespace tornello

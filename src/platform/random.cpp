@@ -3,7 +3,9 @@
 namespace tornello {
 
 namespace {
-constexpr uint32_t rotate_right(uint32_t v, int bits) { return (v >> bits) | (v << (32 - bits)); }
+constexpr uint32_t rotate_right(uint32_t v, int bits) {
+  return (v >> bits) | (v << (32 - bits));
+}
 }  // namespace
 
 void Random::seed(uint32_t seed) {

@@ -50,9 +50,13 @@ struct Game {
 void speak_line(Game& game, const std::string& line);
 
 // The language table's entry n.
-inline const std::string& text(const Game& game, int entry) { return game.language.text(entry); }
+inline const std::string& text(const Game& game, int entry) {
+  return game.language.text(entry);
+}
 
 // Uniform integer 0..max.
-inline int32_t random_int(Game& game, int32_t max) { return game.random.next(max); }
+inline int32_t random_int(Game& game, int32_t max) {
+  return game.random.next(max);
+}
 
 }  // namespace tornello

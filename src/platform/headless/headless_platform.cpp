@@ -14,9 +14,13 @@ ScriptedInput& ScriptedInput::hold(std::initializer_list<KeyCode> keys, int pass
   return *this;
 }
 
-ScriptedInput& ScriptedInput::idle(int passes) { return hold({}, passes); }
+ScriptedInput& ScriptedInput::idle(int passes) {
+  return hold({}, passes);
+}
 
-ScriptedInput& ScriptedInput::tap(KeyCode key) { return hold({key}).idle(); }
+ScriptedInput& ScriptedInput::tap(KeyCode key) {
+  return hold({key}).idle();
+}
 
 ScriptedInput& ScriptedInput::answer_with(std::optional<std::string> text) {
   answers_.push_back(std::move(text));

@@ -1,0 +1,111 @@
+#include "platform/input.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/headless/headless_platform.h"
+
+namespace tornello {
+namespace {
+
+class KeyboardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.set_input(&script);
+    ASSERT_TRUE(keyboard.init(platform));
+  }
+  HeadlessPlatform platform;
+  ScriptedInput script;
+  Keyboard keyboard;
+};
+
+TEST_F(KeyboardTest, HeldKeyIsReleasedOnceWhenLetGo) {
+  script.hold({key::enter}, 3).idle(2);
+  for (int pass = 0; pass < 3; ++pass) {
+    ASSERT_TRUE(keyboard.examine(platform));
+    EXPECT_TRUE(keyboard.key_down(key::enter));
+    EXPECT_FALSE(keyboard.key_released(key::enter));
+  }
+  keyboard.examine(platform);
+  EXPECT_FALSE(keyboard.key_down(key::enter));
+  EXPECT_TRUE(keyboard.key_released(key::enter));
+  EXPECT_FALSE(keyboard.key_released(key::enter));
+  keyboard.examine(platform);
+  EXPECT_FALSE(keyboard.key_released(key::enter));
+}
+
+TEST_F(KeyboardTest, ReleaseNeedsAnEarlierCallThatSawTheKeyHeld) {
+  script.hold({key::up}).idle();
+  keyboard.examine(platform);  // nobody asks about Up while it is held
+  keyboard.examine(platform);
+  EXPECT_FALSE(keyboard.key_released(key::up));
+}
+
+TEST_F(KeyboardTest, FocusLossHidesKeysAndKeepsTheSeenHeldFlag) {
+  script.hold({key::enter, key::page_up}, 1).hold({key::page_up}, 2).idle(1);
+  keyboard.examine(platform);
+  EXPECT_FALSE(keyboard.key_released(key::enter));  // seen held
+
+  platform.set_focus(false);  // Enter is let go in the background
+  EXPECT_FALSE(keyboard.examine(platform));
+  EXPECT_FALSE(keyboard.key_released(key::enter));
+  EXPECT_FALSE(keyboard.key_down(key::page_up)) << "held keys read as up without focus";
+  keyboard.examine(platform);
+  EXPECT_FALSE(keyboard.key_released(key::enter));
+
+  platform.set_focus(true);
+  ASSERT_TRUE(keyboard.examine(platform));
+  EXPECT_TRUE(keyboard.key_released(key::enter)) << "reported on the first read after focus";
+}
+
+TEST(Input, MouseSumsCoverOneExamineAndJoystickAxesHaveDeadZones) {
+  struct Source : ScriptedInput {
+    void mouse(MouseReading& out) override {
+      out = MouseReading{};
+      out.delta_x = moves-- > 0 ? 7 : 0;
+      out.buttons[0] = true;
+    }
+    void joystick(int, JoystickReading& out) override {
+      out = JoystickReading{};
+      out.x = x;
+      out.buttons[0] = 0x80;
+    }
+    int moves = 1;
+    int32_t x = 0;
+  } source;
+  HeadlessPlatform platform;
+  platform.set_input(&source);
+  platform.set_joystick_count(1);
+
+  Mouse mouse;
+  ASSERT_TRUE(mouse.init(platform));
+  ASSERT_TRUE(mouse.examine(platform));
+  EXPECT_EQ(mouse.delta_x(), 7);
+  EXPECT_TRUE(mouse.button(1));
+  EXPECT_FALSE(mouse.button(2));
+  mouse.examine(platform);
+  EXPECT_EQ(mouse.delta_x(), 0) << "a mouse at rest reads 0 whatever it moved before";
+
+  Joysticks sticks;
+  ASSERT_EQ(sticks.init(platform), 1);
+  const std::pair<int32_t, int> cases[] = {{-500, 0}, {500, 0}, {-501, -1}, {501, 1}, {0, 0}};
+  for (auto [x, expected] : cases) {
+    source.x = x;
+    ASSERT_TRUE(sticks.examine(platform, 0));
+    EXPECT_EQ(sticks.axis_x(0), expected) << "x " << x;
+  }
+  EXPECT_TRUE(sticks.button(0, 1));
+  EXPECT_FALSE(sticks.button(0, 2));
+}
+
+TEST(Input, NoControllerAnswersZero) {
+  HeadlessPlatform platform;
+  Joysticks sticks;
+  EXPECT_EQ(sticks.init(platform), 0);
+  EXPECT_FALSE(sticks.examine(platform, 0));
+  EXPECT_EQ(sticks.axis_x(0), 0);
+  EXPECT_FALSE(sticks.button(0, 1));
+  EXPECT_FALSE(sticks.examine(platform, -1));
+}
+
+}  // namespace
+}  // namespace tornello
