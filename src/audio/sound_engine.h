@@ -97,7 +97,9 @@ class SoundEngine {
   struct Voice;
 
   Voice* find(SoundHandle handle) const;
+  SoundHandle create(std::span<const uint8_t> bytes, const std::string& label);
   SoundHandle adopt(std::unique_ptr<Voice> voice);
+  void log_load(SoundHandle handle, const std::string& path);
   void apply_gains(Voice& voice);
   void unlink_locked(Voice& voice);
   void record(SoundEventKind kind, SoundHandle handle, const Voice* voice, bool looped = false);
