@@ -86,6 +86,8 @@ struct SoundEngine::Voice {
   float applied_right = 1.0f;
 };
 
+SoundEngine::SoundEngine() = default;
+
 SoundEngine::~SoundEngine() {
   if (device_ != nullptr) device_->close();
 }

@@ -46,7 +46,7 @@ class SoundEngine {
   static constexpr int32_t initial_volume = 100;
   static constexpr int32_t initial_pan = 0;
 
-  SoundEngine() = default;
+  SoundEngine();
   ~SoundEngine();
   SoundEngine(const SoundEngine&) = delete;
   SoundEngine& operator=(const SoundEngine&) = delete;

@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/announcer.h"
+#include "audio/crowd.h"
+#include "audio/music.h"
+#include "audio/sound_bank.h"
+#include "audio/sound_engine.h"
 #include "platform/file_lookup.h"
 #include "platform/input.h"
 #include "platform/platform.h"
@@ -35,6 +40,14 @@ struct Game {
   FileLookup files;
   Random random;
 
+  // Sound: the engine, the bank loaded at start-up, and the records that load
+  // their own sounds just before use.
+  SoundEngine sound;
+  SoundBank bank;
+  Crowd crowd;
+  Announcer announcer;
+  Music music;
+
   Keyboard keyboard;
   Mouse mouse;
   Joysticks joysticks;
@@ -57,6 +70,20 @@ inline const std::string& text(const Game& game, int entry) {
 // Uniform integer 0..max.
 inline int32_t random_int(Game& game, int32_t max) {
   return game.random.next(max);
+}
+
+// The sound operations on the game's own records.
+inline void crowd_command(Game& game, std::string_view word) {
+  crowd_command(game.crowd, game.bank, game.sound, game.random, word);
+}
+inline void play_announcement(Game& game, const std::string& name, int32_t hold_ms) {
+  play_announcement(game.announcer, game.sound, game.files, game.platform, name, hold_ms);
+}
+inline void play_music(Game& game, const std::string& name, bool apply_level) {
+  play_music(game.music, game.sound, game.files, name, apply_level, game.settings.music_volume);
+}
+inline void nudge_music_volume(Game& game, std::string_view direction) {
+  nudge_music_volume(game.music, game.sound, game.settings.music_volume, direction);
 }
 
 }  // namespace tornello

@@ -3,10 +3,12 @@
 namespace tornello {
 
 namespace {
+constexpr int loading_entry = 1;
 constexpr int title_screen_entry = 20;
 }  // namespace
 
 void show_title_screen(Game& game) {
+  play_music(game, "title", false);
   speak_line(game, text(game, title_screen_entry));
   do {
     game.keyboard.examine(game.platform);
@@ -16,12 +18,14 @@ void show_title_screen(Game& game) {
 }
 
 int shut_down(Game& game) {
+  game.sound.free_all();
   game.platform.close();
   return 0;
 }
 
 int start_up(Game& game, const CommandLine& command_line) {
   // No result is tested: a missing device only silences what needs it.
+  game.sound.init(game.platform.audio());
   game.keyboard.init(game.platform);
   game.mouse.init(game.platform);
   game.joysticks.init(game.platform);
@@ -33,6 +37,10 @@ int start_up(Game& game, const CommandLine& command_line) {
     speak_line(game, "Language file not found!");
     return shut_down(game);
   }
+
+  // Loading takes as long as the disk does; the player hears why first.
+  speak_line(game, text(game, loading_entry));
+  load_sound_bank(game.bank, game.sound, game.files, game.settings.goal_sound_count);
 
   show_title_screen(game);
   return shut_down(game);
