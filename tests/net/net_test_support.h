@@ -1,0 +1,62 @@
+// Shared pieces of the network tests: a host listening on an ephemeral loopback
+// port, guests that join it, and a handler that writes down every message.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/protocol.h"
+#include "net/transport.h"
+#include "platform/headless/headless_platform.h"
+
+namespace tornello {
+
+// A host (server 0 on a port the system chose) and a guest transport beside it.
+struct LoopbackPair {
+  LoopbackPair() {
+    host.net_start();
+    guest.net_start();
+    EXPECT_TRUE(host.open_server(0, 0));
+    port = host.server_port(0);
+  }
+
+  Connection join() { return guest.open_connection(platform, "127.0.0.1", port); }
+
+  // Joins and lets the host accept; returns {guest side, host side}.
+  std::pair<Connection, Connection> join_and_accept() {
+    const Connection outgoing = join();
+    EXPECT_TRUE(outgoing);
+    EXPECT_EQ(host.poll_server(), NetEvent::connected);
+    return {outgoing, host.event_connection()};
+  }
+
+  HeadlessPlatform platform;
+  Transport host;
+  Transport guest;
+  uint16_t port = 0;
+};
+
+// Writes each message down as its code and value, e.g. "P5", "BE", "S1".
+class RecordingHandler : public MessageHandler {
+ public:
+  std::vector<std::string> seen;
+
+  void on_ready() override { seen.push_back("R"); }
+  void on_character(int32_t n) override { seen.push_back("V" + std::to_string(n)); }
+  void on_start(int64_t s) override { seen.push_back("S" + std::to_string(s)); }
+  void on_paddle(int64_t p) override { seen.push_back("P" + std::to_string(p)); }
+  void on_ball_direction(int32_t d) override { seen.push_back("BD" + std::to_string(d)); }
+  void on_ball_speed_y(int64_t s) override { seen.push_back("BS" + std::to_string(s)); }
+  void on_ball_speed_x(int64_t q) override { seen.push_back("BQ" + std::to_string(q)); }
+  void on_ball_hidden() override { seen.push_back("XD"); }
+  void on_shield_raised() override { seen.push_back("XS"); }
+  void on_shield_return() override { seen.push_back("XASR"); }
+  void on_point_won() override { seen.push_back("G"); }
+  void on_ball_struck() override { seen.push_back("BE"); }
+  void on_goodbye() override { seen.push_back("BYE"); }
+  void on_match_over() override { seen.push_back("D"); }
+};
+
+}  // namespace tornello

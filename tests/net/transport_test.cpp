@@ -1,0 +1,236 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "net_test_support.h"
+
+namespace tornello {
+namespace {
+
+size_t open_descriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                           std::filesystem::directory_iterator()));
+}
+
+std::string read_all(Transport& transport, Connection connection) {
+  std::string text;
+  char buffer[256];
+  for (int32_t count; (count = transport.receive(connection, buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<size_t>(count));
+  }
+  return text;
+}
+
+TEST(Transport, AcceptsOneNewConnectionPerPoll) {
+  LoopbackPair net;
+  const Connection first = net.join();
+  const Connection second = net.join();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first, second);
+
+  EXPECT_EQ(net.host.poll_server(), NetEvent::connected);
+  const Connection accepted_first = net.host.event_connection();
+  EXPECT_EQ(net.host.poll_server(), NetEvent::connected);
+  EXPECT_NE(net.host.event_connection(), accepted_first);
+  EXPECT_EQ(net.host.poll_server(), NetEvent::none);
+  EXPECT_EQ(net.host.open_connections(), 2u);
+}
+
+TEST(Transport, PendingConnectionIsReportedBeforeWaitingData) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  ASSERT_EQ(net.guest.send_text(guest, "_P_R$"), 5);
+  ASSERT_TRUE(net.join());
+
+  EXPECT_EQ(net.host.poll_server(), NetEvent::connected);
+  EXPECT_NE(net.host.event_connection(), accepted);
+  EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+  EXPECT_EQ(net.host.event_connection(), accepted);
+}
+
+TEST(Transport, NewerConnectionIsReportedFirstUntilItIsRead) {
+  LoopbackPair net;
+  const auto [older_guest, older] = net.join_and_accept();
+  const auto [newer_guest, newer] = net.join_and_accept();
+  net.guest.send_text(older_guest, "old");
+  net.guest.send_text(newer_guest, "new");
+
+  for (int poll = 0; poll < 3; ++poll) {
+    EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+    EXPECT_EQ(net.host.event_connection(), newer);
+  }
+  EXPECT_EQ(read_all(net.host, newer), "new");
+  EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+  EXPECT_EQ(net.host.event_connection(), older);
+  EXPECT_EQ(read_all(net.host, older), "old");
+  EXPECT_EQ(net.host.poll_server(), NetEvent::none);
+}
+
+TEST(Transport, PeerThatLeavesIsDataUntilReadThenDisconnectedOnceThenGone) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  net.guest.send_text(guest, "_P_BYE$");
+  net.guest.close_connection(guest);
+
+  EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+  EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+  char buffer[64];
+  EXPECT_EQ(net.host.receive(accepted, buffer, sizeof buffer), 7);
+
+  EXPECT_EQ(net.host.poll_server(), NetEvent::disconnected);
+  EXPECT_EQ(net.host.event_connection(), accepted);
+  EXPECT_EQ(net.host.open_connections(), 0u);
+  for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(net.host.poll_server(), NetEvent::none);
+  EXPECT_EQ(net.host.event_connection(), accepted) << "a quiet poll keeps the last event";
+
+  // The released handle is still comparable, but it reaches nothing.
+  EXPECT_EQ(net.host.receive(accepted, buffer, sizeof buffer), -1);
+  EXPECT_EQ(net.host.send_text(accepted, "x"), -1);
+  EXPECT_EQ(net.host.peer_ipv4(accepted), 0u);
+}
+
+TEST(Transport, ReleasedHandleIsNeverTakenForALaterConnection) {
+  LoopbackPair net;
+  const auto [first_guest, first] = net.join_and_accept();
+  net.guest.close_connection(first_guest);
+  ASSERT_EQ(net.host.poll_server(), NetEvent::disconnected);
+
+  const auto [second_guest, second] = net.join_and_accept();
+  EXPECT_EQ(second.slot, first.slot) << "the slot is reused";
+  EXPECT_NE(second, first);
+  EXPECT_NE(first_guest, second_guest);
+
+  EXPECT_EQ(net.host.send_text(first, "stale"), -1);
+  EXPECT_EQ(net.guest.poll_connection(second_guest), NetEvent::none) << "nothing leaked through";
+  net.host.close_connection(first);  // does nothing to the live connection
+  EXPECT_EQ(net.host.send_text(second, "live"), 4);
+}
+
+TEST(Transport, GuestOfAVanishedHostHearsNothingAndSurvivesSending) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  net.host.close_server(0);
+
+  // With the default action a stray SIGPIPE would end this test program.
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  for (int frame = 0; frame < 5; ++frame) {
+    EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
+    net.guest.send_text(guest, "_P_P5$");
+  }
+  EXPECT_EQ(net.guest.send_text(guest, "_P_P5$"), -1);
+  std::signal(SIGPIPE, previous);
+  EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
+}
+
+TEST(Transport, PortsOutsideTheRangeFailAndZeroLetsTheSystemChoose) {
+  HeadlessPlatform platform;
+  Transport transport;
+  EXPECT_FALSE(transport.open_server(0, 65536));
+  EXPECT_FALSE(transport.open_server(0, -1));
+  EXPECT_FALSE(transport.open_server(-1, 0));
+  EXPECT_EQ(transport.open_servers(), 0u);
+
+  ASSERT_TRUE(transport.open_server(0, 0));
+  const uint16_t port = transport.server_port(0);
+  EXPECT_NE(port, 0);
+
+  // Joining takes the port modulo 65536.
+  Transport guest;
+  EXPECT_TRUE(guest.open_connection(platform, "127.0.0.1", port + 65536));
+  EXPECT_TRUE(guest.open_connection(platform, "localhost", port)) << "names resolve";
+  EXPECT_FALSE(transport.open_server(1, port)) << "a port has one listener";
+}
+
+TEST(Transport, ReopeningAServerLeavesOneListenerAndNoLeaks) {
+  HeadlessPlatform platform;
+  const size_t descriptors_before = open_descriptors();
+  {
+    Transport host;
+    Transport guest;
+    ASSERT_TRUE(host.open_server(0, 0));
+    const uint16_t old_port = host.server_port(0);
+    ASSERT_TRUE(guest.open_connection(platform, "127.0.0.1", old_port));
+    ASSERT_EQ(host.poll_server(), NetEvent::connected);
+
+    ASSERT_TRUE(host.open_server(0, 0));
+    EXPECT_EQ(host.open_servers(), 1u);
+    EXPECT_EQ(host.open_connections(), 0u) << "the old server's connections went with it";
+    EXPECT_FALSE(guest.open_connection(platform, "127.0.0.1", old_port));
+    EXPECT_TRUE(guest.open_connection(platform, "127.0.0.1", host.server_port(0)));
+
+    // Hosting again on the same port right after a match works.
+    const uint16_t port = host.server_port(0);
+    ASSERT_EQ(host.poll_server(), NetEvent::connected);
+    host.close_server(0);
+    EXPECT_TRUE(host.open_server(0, port));
+
+    host.net_stop();
+    guest.net_stop();
+    EXPECT_EQ(host.open_servers(), 0u);
+    EXPECT_EQ(guest.open_connections(), 0u);
+  }
+  EXPECT_EQ(open_descriptors(), descriptors_before);
+}
+
+TEST(Transport, AddressesAreReadAndWrittenFirstOctetFirst) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  EXPECT_EQ(ipv4_text(net.host.peer_ipv4(accepted)), "127.0.0.1");
+  EXPECT_EQ(ipv4_text(net.guest.peer_ipv4(guest)), "127.0.0.1");
+  EXPECT_EQ(net.host.peer_ipv4(accepted), 0x0100007Fu);
+  EXPECT_EQ(ipv4_text(0x1401A8C0u), "192.168.1.20");
+  EXPECT_EQ(ipv4_text(0xFFFFFFFFu), "255.255.255.255");
+  EXPECT_EQ(net.host.peer_ipv4(Connection{}), 0u);
+}
+
+TEST(Transport, UnreachableHostsFailWithoutLeavingASocket) {
+  HeadlessPlatform platform;
+  Transport transport;
+  const size_t descriptors_before = open_descriptors();
+  EXPECT_FALSE(transport.open_connection(platform, "255.255.255.255", 3214));
+  EXPECT_FALSE(transport.open_connection(platform, "", 3214));
+
+  // A port nobody listens on is refused at once.
+  ASSERT_TRUE(transport.open_server(0, 0));
+  const uint16_t closed_port = transport.server_port(0);
+  transport.close_server(0);
+  EXPECT_FALSE(transport.open_connection(platform, "127.0.0.1", closed_port));
+  EXPECT_EQ(open_descriptors(), descriptors_before);
+}
+
+// A listener whose queue is full ignores new connection attempts, so a connect
+// to it hangs: the time-out must end it, and the window must be served meanwhile.
+TEST(Transport, ConnectingGivesUpAfterTheTimeOutAndKeepsTheWindowServed) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const uint16_t port = ntohs(address.sin_port);
+
+  HeadlessPlatform platform;
+  Transport transport;
+  // Fill the queue; these connections are never accepted.
+  std::vector<Connection> fillers;
+  for (int i = 0; i < 4; ++i) {
+    fillers.push_back(transport.open_connection(platform, "127.0.0.1", port, 100));
+  }
+  ASSERT_FALSE(fillers.back()) << "the queue should be full by now";
+
+  const uint32_t start = platform.elapsed_ms();
+  const uint64_t pumps_before = platform.pumps();
+  EXPECT_FALSE(transport.open_connection(platform, "127.0.0.1", port, 300));
+  EXPECT_GT(ms_between(start, platform.elapsed_ms()), 300);
+  EXPECT_GE(platform.pumps() - pumps_before, 300u) << "events were pumped while waiting";
+  close(listener);
+}
+
+}  // namespace
+}  // namespace tornello
