@@ -12,6 +12,8 @@
 #include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "audio/sound_engine.h"
+#include "net/protocol.h"
+#include "net/transport.h"
 #include "platform/file_lookup.h"
 #include "platform/input.h"
 #include "platform/platform.h"
@@ -47,6 +49,10 @@ struct Game {
   Crowd crowd;
   Announcer announcer;
   Music music;
+
+  // Network: every socket the game opens, and what has been read from the peer.
+  Transport transport;
+  NetState net;
 
   Keyboard keyboard;
   Mouse mouse;

@@ -18,6 +18,7 @@ void show_title_screen(Game& game) {
 }
 
 int shut_down(Game& game) {
+  game.transport.net_stop();
   game.sound.free_all();
   game.platform.close();
   return 0;
@@ -25,6 +26,7 @@ int shut_down(Game& game) {
 
 int start_up(Game& game, const CommandLine& command_line) {
   // No result is tested: a missing device only silences what needs it.
+  game.transport.net_start();
   game.sound.init(game.platform.audio());
   game.keyboard.init(game.platform);
   game.mouse.init(game.platform);
