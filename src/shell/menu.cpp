@@ -1,0 +1,109 @@
+#include "shell/menu.h"
+
+#include "platform/file_lookup.h"
+#include "platform/line_reader.h"
+
+namespace tornello {
+
+namespace {
+
+constexpr const char* fallback_language = "EN";
+constexpr int32_t choice_pause_ms = 1000;
+
+// The three menu sounds, loaded when a menu opens and freed when it closes.
+struct MenuSounds {
+  explicit MenuSounds(Game& game) : game(game) {
+    open = game.sound.load(game.files, "Sounds/menu/Open.wav");
+    game.sound.play(open);
+    click = game.sound.load(game.files, "Sounds/Menu/Click.wav");
+    select = game.sound.load(game.files, "Sounds/Menu/Select.wav");
+  }
+  ~MenuSounds() {
+    game.sound.free(open);
+    game.sound.free(click);
+    game.sound.free(select);
+  }
+  MenuSounds(const MenuSounds&) = delete;
+  MenuSounds& operator=(const MenuSounds&) = delete;
+
+  Game& game;
+  SoundHandle open = 0;
+  SoundHandle click = 0;
+  SoundHandle select = 0;
+};
+
+std::optional<MenuFile> load_menu(Game& game, const std::string& name) {
+  const std::string path = menu_path(game.settings.language, name);
+  if (auto menu = read_menu_file(game.files, path)) return menu;
+  if (game.settings.language != fallback_language) {
+    if (auto menu = read_menu_file(game.files, menu_path(fallback_language, name))) return menu;
+  }
+  speak_line(game, "Menu file not found: " + path);
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool key_pressed_once(Game& game, KeyCode code) {
+  int32_t& latch = game.key_latches[code];
+  if (game.keyboard.key_released(code)) {
+    latch = 0;
+    return false;
+  }
+  if (latch != 0) return false;
+  if (!game.keyboard.key_down(code)) return false;
+  latch = 1;
+  return true;
+}
+
+std::string menu_path(const std::string& language, const std::string& name) {
+  return "Menu\\" + language + "\\" + name + ".mnu";
+}
+
+std::optional<MenuFile> read_menu_file(FileLookup& files, const std::string& path) {
+  auto resolved = files.resolve(path);
+  if (!resolved) return std::nullopt;
+  auto reader = LineReader::open_for_reading(*resolved);
+  if (!reader) return std::nullopt;
+  MenuFile menu;
+  menu.title = reader->read_line();
+  // A final line end does not start an extra item, but a file that ends right
+  // after its title still has one (empty) item.
+  do {
+    menu.items.push_back(reader->read_line());
+  } while (!reader->at_end() && menu.items.size() < MenuFile::max_items);
+  return menu;
+}
+
+std::optional<int> run_menu(Game& game, const std::string& name) {
+  std::optional<MenuFile> menu = load_menu(game, name);
+  if (!menu) return std::nullopt;
+  MenuSounds sounds(game);
+  const int count = static_cast<int>(menu->items.size());
+  auto item = [&](int n) -> const std::string& { return menu->items[n - 1]; };
+
+  speak_line(game, menu->title);
+  int cursor = 1;
+  for (;;) {
+    game.keyboard.examine(game.platform);
+    if (key_pressed_once(game, key::down)) {
+      cursor = cursor == count ? 1 : cursor + 1;
+      game.sound.play(sounds.click);
+      speak_line(game, item(cursor));
+    }
+    if (key_pressed_once(game, key::up)) {
+      cursor = cursor == 1 ? count : cursor - 1;
+      speak_line(game, item(cursor));
+      game.sound.play(sounds.click);
+    }
+    // Chosen on release, so the press cannot reach the next screen as a new one.
+    if (game.keyboard.key_released(key::enter)) {
+      game.sound.play(sounds.select);
+      game.platform.delay_ms(choice_pause_ms);
+      return cursor;
+    }
+    game.platform.pump_events(1);
+  }
+}
+
+}  // namespace tornello

@@ -1,0 +1,42 @@
+// The audio menu: a title and a list of spoken items read from a small text file
+// per language, walked with Up and Down and chosen by letting go of Enter. The
+// caller gives the chosen item number its meaning.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/keys.h"
+#include "shell/game.h"
+
+namespace tornello {
+
+class FileLookup;
+
+// True on the first poll that finds the key held, then false while it stays held;
+// armed again by the poll that finds it up. The latches live in Game, so a key
+// held from one loop into the next is not reported again by the new loop.
+// Examine the keyboard once per pass before asking.
+bool key_pressed_once(Game& game, KeyCode code);
+
+struct MenuFile {
+  static constexpr int max_items = 1000;
+  std::string title;
+  // Item n is items[n - 1]. Never empty: a file that ends after its title has
+  // one item with empty text. Lines past max_items are ignored.
+  std::vector<std::string> items;
+};
+
+// "Menu\<language>\<name>.mnu".
+std::string menu_path(const std::string& language, const std::string& name);
+
+// Reads a menu file; nothing when it cannot be opened.
+std::optional<MenuFile> read_menu_file(FileLookup& files, const std::string& path);
+
+// Runs the named menu until an item is chosen and returns its number, 1 to the
+// item count. Nothing when the menu file is missing (the line is spoken); the
+// caller then ends the game as it does for a missing language file.
+std::optional<int> run_menu(Game& game, const std::string& name);
+
+}  // namespace tornello
