@@ -21,6 +21,11 @@ std::string numbered_lines(int count, const std::string& line_end) {
 class StartUpTest : public ::testing::Test {
  protected:
   StartUpTest() : cwd(data.path()) { platform.set_input(&script); }
+  void write_main_menu(const std::string& folder) {
+    data.write("Menu/" + folder + "/main.mnu", "Main menu\nHost a game\nJoin a game\nExit\n");
+  }
+  // From the main menu's first item: down to Exit and let Enter go.
+  void choose_exit() { script.tap(key::down).tap(key::down).tap(key::enter); }
   TempDir data;
   WorkingDirectory cwd;
   HeadlessPlatform platform;
@@ -29,10 +34,14 @@ class StartUpTest : public ::testing::Test {
 
 TEST_F(StartUpTest, TitleScreenEndsWhenEnterIsLetGoNotWhenPressed) {
   data.write("lang/EN.lng", numbered_lines(20, "\n"));
+  write_main_menu("EN");
   script.idle(3).hold({key::enter}, 40).idle(1);
+  choose_exit();
   Game game(platform);
   EXPECT_EQ(start_up(game, {}), 0);
-  EXPECT_EQ(platform.title(), "line 20");
+  // Exit ends the game at once, without a further line.
+  EXPECT_EQ(platform.titles(),
+            (std::vector<std::string>{"line 1", "line 20", "Main menu", "Join a game", "Exit"}));
   EXPECT_EQ(script.passes_left(), 0u) << "the release pass was consumed";
   EXPECT_TRUE(platform.closed());
   // Every pass of the title screen waits more than 16 ms on the clock.
@@ -52,11 +61,29 @@ TEST_F(StartUpTest, MissingLanguageFileEndsTheGameWithItsMessage) {
 
 TEST_F(StartUpTest, LanguageCodeIsTakenAsTypedAndFoundWhateverItsCase) {
   data.write("lang/de.lng", numbered_lines(20, "\r\n"));
+  write_main_menu("DE");
   script.tap(key::enter);
+  choose_exit();
   Game game(platform);
   start_up(game, parse_command_line({"de", "ignored", "--no-speech"}));
   EXPECT_EQ(game.settings.language, "de");
-  EXPECT_EQ(platform.title(), "line 20");
+  EXPECT_EQ(platform.titles().at(1), "line 20");
+  EXPECT_EQ(platform.titles().at(2), "Main menu");
+}
+
+TEST_F(StartUpTest, MainMenuComesBackUntilExitAndAMissingMenuEndsTheGame) {
+  data.write("lang/EN.lng", numbered_lines(20, "\n"));
+  write_main_menu("EN");
+  // Host a game, then Join a game (its connect submenu is missing).
+  script.tap(key::enter).tap(key::enter).tap(key::down).tap(key::enter);
+  Game game(platform);
+  EXPECT_EQ(start_up(game, {}), 0);
+  EXPECT_EQ(platform.titles(),
+            (std::vector<std::string>{
+                "line 1", "line 20", "Main menu", "Hosting a game is not available in this build.",
+                "Main menu", "Join a game", "Menu file not found: Menu\\EN\\connect.mnu"}));
+  EXPECT_TRUE(platform.closed());
+  EXPECT_EQ(script.passes_left(), 0u);
 }
 
 TEST(CommandLine, FirstPlainArgumentIsTheLanguageAndOptionsAreTheGames) {
