@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/speech/speech.h"
+#include "speech/fake_speech_server.h"
+
+namespace tornello {
+namespace {
+
+using namespace std::chrono_literals;
+using Events = FakeSpeechServer::Events;
+
+// Runs work on a thread of its own and reports whether it finished within a
+// generous bound, so a call that blocks fails the test instead of hanging it.
+// A thread that never finishes is left behind: work must own what it uses.
+bool finishes(std::function<void()> work) {
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  std::thread([work = std::move(work), done]() mutable {
+    work();
+    work = nullptr;  // lets go of what work owns before reporting
+    done->set_value();
+  }).detach();
+  return finished.wait_for(5s) == std::future_status::ready;
+}
+
+// Counts the calls that returned, out of a thousand.
+int say_a_thousand(const std::shared_ptr<SpeechOutput>& speech) {
+  auto said = std::make_shared<std::atomic<int>>(0);
+  finishes([speech, said] {
+    for (int i = 0; i < 1000; ++i) {
+      speech->say("line " + std::to_string(i));
+      ++*said;
+    }
+  });
+  return *said;
+}
+
+bool closes(std::shared_ptr<SpeechOutput>&& speech) {
+  return finishes([speech = std::move(speech)]() mutable { speech.reset(); });
+}
+
+std::function<bool(const Events&)> ends_with(std::string event) {
+  return [event](const Events& events) { return !events.empty() && events.back() == event; };
+}
+
+// Whether the server's latest event becomes `event` (waiting up to 5 s).
+bool hears_last(FakeSpeechServer& server, const std::string& event) {
+  return ends_with(event)(server.wait_until(ends_with(event)));
+}
+
+class SpeechDispatcherTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char directory[] = "/tmp/tornello-speech-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    socket_path = std::string(directory) + "/speechd.sock";
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket_path).c_str(), 1);
+  }
+
+  static void TearDownTestSuite() { rmdir(socket_path.substr(0, socket_path.rfind('/')).c_str()); }
+
+  static std::shared_ptr<SpeechOutput> open() {
+    return open_speech_dispatcher({.retry_interval = 100ms, .autospawn = false});
+  }
+
+  inline static std::string socket_path;
+};
+
+TEST_F(SpeechDispatcherTest, LinesArriveInOrderEachInterruptingTheLast) {
+  FakeSpeechServer server(socket_path, true);
+  std::shared_ptr<SpeechOutput> speech = open();
+  ASSERT_NE(speech, nullptr);
+  speech->say("Serve");
+  server.wait_until(ends_with("SPEAK:Serve"));
+  speech->say("Caf\xE9 point");  // Latin-1 goes out as UTF-8
+  server.wait_until(ends_with("SPEAK:Caf\xC3\xA9 point"));
+  speech->say("");  // silences the last line
+  server.wait_until(ends_with("CANCEL"));
+  speech->say("Game over");
+  EXPECT_EQ(server.wait_until(ends_with("SPEAK:Game over")),
+            (Events{"HELLO", "CANCEL", "SPEAK:Serve", "CANCEL", "SPEAK:Caf\xC3\xA9 point", "CANCEL",
+                    "CANCEL", "SPEAK:Game over"}));
+}
+
+TEST_F(SpeechDispatcherTest, NewerLineReplacesOneNotYetSpoken) {
+  FakeSpeechServer server(socket_path, true);
+  std::shared_ptr<SpeechOutput> speech = open();
+  server.wait_until(ends_with("HELLO"));
+  // The daemon holds its reply, so the worker is busy with "one" while two more arrive.
+  server.set_answering(false);
+  speech->say("one");
+  server.wait_until(ends_with("CANCEL"));
+  speech->say("two");
+  speech->say("three");
+  server.set_answering(true);
+  EXPECT_EQ(server.wait_until(ends_with("SPEAK:three")),
+            (Events{"HELLO", "CANCEL", "SPEAK:one", "CANCEL", "SPEAK:three"}));
+}
+
+TEST_F(SpeechDispatcherTest, MissingDaemonNeitherBlocksNorStopsLaterSpeech) {
+  std::shared_ptr<SpeechOutput> speech = open();
+  EXPECT_EQ(say_a_thousand(speech), 1000);
+  // A daemon that turns up later is found on a later line.
+  FakeSpeechServer server(socket_path, true);
+  speech->say("found");
+  EXPECT_TRUE(hears_last(server, "SPEAK:found"));
+  EXPECT_TRUE(closes(std::move(speech)));
+}
+
+TEST_F(SpeechDispatcherTest, KilledDaemonNeitherBlocksNorKillsAndIsReconnected) {
+  // Whatever the process does with SIGPIPE, a dead daemon must not end it.
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  std::shared_ptr<SpeechOutput> speech = open();
+  auto server = std::make_optional<FakeSpeechServer>(socket_path, true);
+  speech->say("before");
+  server->wait_until(ends_with("SPEAK:before"));
+  server.reset();
+  EXPECT_EQ(say_a_thousand(speech), 1000);
+  server.emplace(socket_path, true);
+  speech->say("after");
+  EXPECT_TRUE(hears_last(*server, "SPEAK:after"));
+  EXPECT_TRUE(closes(std::move(speech)));
+  std::signal(SIGPIPE, previous);
+}
+
+TEST_F(SpeechDispatcherTest, RestartedDaemonHearsTheNextLine) {
+  std::shared_ptr<SpeechOutput> speech =
+      open_speech_dispatcher({.retry_interval = 0ms, .autospawn = false});
+  auto server = std::make_optional<FakeSpeechServer>(socket_path, true);
+  speech->say("before");
+  server->wait_until(ends_with("SPEAK:before"));
+  server.emplace(socket_path, true);
+  // The old connection fails on this line; the line goes out on a new one.
+  speech->say("after");
+  EXPECT_EQ(server->wait_until(ends_with("SPEAK:after")),
+            (Events{"HELLO", "CANCEL", "SPEAK:after"}));
+}
+
+TEST_F(SpeechDispatcherTest, StalledDaemonNeitherBlocksSayingNorClosing) {
+  FakeSpeechServer server(socket_path, false);
+  std::shared_ptr<SpeechOutput> speech = open();
+  server.wait_until(ends_with("HELLO"));  // the worker now waits for a reply that never comes
+  EXPECT_EQ(say_a_thousand(speech), 1000);
+  EXPECT_TRUE(closes(std::move(speech)));
+}
+
+TEST(SpeechText, KeepsUtf8AndReadsAnythingElseAsLatin1) {
+  EXPECT_EQ(speech_text("plain"), "plain");
+  EXPECT_EQ(speech_text("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93"),
+            "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93");
+  EXPECT_EQ(speech_text("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
+  // Cut-off sequences, overlong forms and surrogates are not UTF-8.
+  EXPECT_EQ(speech_text("a\xC3"), "a\xC3\x83");
+  EXPECT_EQ(speech_text("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+  EXPECT_EQ(speech_text("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+}
+
+}  // namespace
+}  // namespace tornello
