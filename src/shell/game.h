@@ -12,6 +12,7 @@
 #include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "audio/sound_engine.h"
+#include "match/match_state.h"
 #include "net/protocol.h"
 #include "net/transport.h"
 #include "platform/file_lookup.h"
@@ -53,6 +54,9 @@ struct Game {
   // Network: every socket the game opens, and what has been read from the peer.
   Transport transport;
   NetState net;
+
+  // The match record, reused from one match to the next.
+  MatchState match;
 
   Keyboard keyboard;
   Mouse mouse;
