@@ -44,6 +44,12 @@ class ShellTest : public ::testing::Test {
     data.write(path, std::string(bytes.begin(), bytes.end()));
   }
 
+  void write_menu_sounds() {
+    for (const char* name : {"Open", "Click", "Select"}) {
+      write_sound(std::string("Sounds/Menu/") + name + ".wav");
+    }
+  }
+
   // Walks a menu to item `item` from its first item and lets go of Enter.
   void choose(int item) {
     for (int n = 1; n < item; ++n) script.tap(key::down);
