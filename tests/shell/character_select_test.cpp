@@ -61,11 +61,7 @@ TEST_F(CharacterSelectTest, ConfirmationReturnsASecondAfterTheReleaseWithTheTrac
   game->settings.music_volume = 40.0f;
   script.hold({key::enter}, 5);
   uint32_t released_at = 0;
-  script.on_empty = [&](ScriptedInput& s) {
-    if (released_at != 0) throw ScriptRanOut();
-    released_at = platform.elapsed_ms();
-    s.idle();
-  };
+  release_all_at_end(released_at);
   EXPECT_EQ(choose_character(*game), 0);
   EXPECT_GT(ms_between(released_at, platform.elapsed_ms()), 1000);
   EXPECT_LT(ms_between(released_at, platform.elapsed_ms()), 1010);

@@ -36,11 +36,7 @@ TEST_F(MenuTest, EnterChoosesOnReleaseAfterTheSelectSoundAndASecond) {
   write_menu_sounds();
   script.hold({key::enter}, 50);
   uint32_t released_at = 0;
-  script.on_empty = [&](ScriptedInput& s) {
-    if (released_at != 0) throw ScriptRanOut();
-    released_at = platform.elapsed_ms();
-    s.idle();
-  };
+  release_all_at_end(released_at);
   EXPECT_EQ(run_menu(*game, "colours"), 1);
   EXPECT_EQ(spoken(), (Lines{"Colours"})) << "the start item is not spoken";
   EXPECT_EQ(played(), (Lines{"Sounds/menu/Open.wav", "Sounds/Menu/Select.wav"}));

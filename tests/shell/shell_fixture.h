@@ -50,6 +50,16 @@ class ShellTest : public ::testing::Test {
     }
   }
 
+  // Ends the script with one pass with every key up, whose clock reading is
+  // kept: the moment a held key is let go.
+  void release_all_at_end(uint32_t& released_at) {
+    script.on_empty = [this, &released_at](ScriptedInput& s) {
+      if (released_at != 0) throw ScriptRanOut();
+      released_at = platform.elapsed_ms();
+      s.idle();
+    };
+  }
+
   // Walks a menu to item `item` from its first item and lets go of Enter.
   void choose(int item) {
     for (int n = 1; n < item; ++n) script.tap(key::down);
