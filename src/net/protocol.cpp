@@ -11,90 +11,45 @@ namespace {
 constexpr std::string_view message_start = "_P_";
 constexpr char message_end = '$';
 
-enum class Code {
-  ready,
-  character,
-  start,
-  paddle,
-  ball_direction,
-  ball_speed_y,
-  ball_speed_x,
-  ball_hidden,
-  shield_raised,
-  shield_return,
-  point_won,
-  ball_struck,
-  goodbye,
-  match_over,
-};
+// Hands one message's value text to its handler method.
+using Apply = void (*)(MessageHandler&, std::string_view value);
+
+int32_t low_32(std::string_view value) {
+  return static_cast<int32_t>(parse_int(value));
+}
 
 struct CodeName {
   std::string_view letters;
-  Code code;
+  Apply apply;
 };
 
 // Compared with the front of a body in this order; no code begins another, so
 // at most one matches.
 constexpr CodeName codes[] = {
-    {"R", Code::ready},           {"V", Code::character},
-    {"S", Code::start},           {"P", Code::paddle},
-    {"BD", Code::ball_direction}, {"BS", Code::ball_speed_y},
-    {"BQ", Code::ball_speed_x},   {"XD", Code::ball_hidden},
-    {"XS", Code::shield_raised},  {"XASR", Code::shield_return},
-    {"G", Code::point_won},       {"BE", Code::ball_struck},
-    {"BYE", Code::goodbye},       {"D", Code::match_over},
+    {"R", [](MessageHandler& h, std::string_view) { h.on_ready(); }},
+    {"V", [](MessageHandler& h, std::string_view v) { h.on_character(low_32(v)); }},
+    {"S", [](MessageHandler& h, std::string_view v) { h.on_start(parse_int(v)); }},
+    {"P", [](MessageHandler& h, std::string_view v) { h.on_paddle(parse_int(v)); }},
+    {"BD", [](MessageHandler& h, std::string_view v) { h.on_ball_direction(low_32(v)); }},
+    {"BS", [](MessageHandler& h, std::string_view v) { h.on_ball_speed_y(parse_int(v)); }},
+    {"BQ", [](MessageHandler& h, std::string_view v) { h.on_ball_speed_x(parse_int(v)); }},
+    {"XD", [](MessageHandler& h, std::string_view) { h.on_ball_hidden(); }},
+    {"XS", [](MessageHandler& h, std::string_view) { h.on_shield_raised(); }},
+    {"XASR", [](MessageHandler& h, std::string_view) { h.on_shield_return(); }},
+    {"G", [](MessageHandler& h, std::string_view) { h.on_point_won(); }},
+    {"BE", [](MessageHandler& h, std::string_view) { h.on_ball_struck(); }},
+    {"BYE", [](MessageHandler& h, std::string_view) { h.on_goodbye(); }},
+    {"D", [](MessageHandler& h, std::string_view) { h.on_match_over(); }},
 };
 
-// Applies one message body (the message without "_P_" and "$").
+// Applies one message body (the message without "_P_" and "$"); a body that
+// starts with no known code is ignored.
 void dispatch(std::string_view body, MessageHandler& handler) {
   for (const CodeName& entry : codes) {
-    if (!body.starts_with(entry.letters)) continue;
-    const std::string_view value = body.substr(entry.letters.size());
-    switch (entry.code) {
-      case Code::ready:
-        handler.on_ready();
-        break;
-      case Code::character:
-        handler.on_character(static_cast<int32_t>(parse_int(value)));
-        break;
-      case Code::start:
-        handler.on_start(parse_int(value));
-        break;
-      case Code::paddle:
-        handler.on_paddle(parse_int(value));
-        break;
-      case Code::ball_direction:
-        handler.on_ball_direction(static_cast<int32_t>(parse_int(value)));
-        break;
-      case Code::ball_speed_y:
-        handler.on_ball_speed_y(parse_int(value));
-        break;
-      case Code::ball_speed_x:
-        handler.on_ball_speed_x(parse_int(value));
-        break;
-      case Code::ball_hidden:
-        handler.on_ball_hidden();
-        break;
-      case Code::shield_raised:
-        handler.on_shield_raised();
-        break;
-      case Code::shield_return:
-        handler.on_shield_return();
-        break;
-      case Code::point_won:
-        handler.on_point_won();
-        break;
-      case Code::ball_struck:
-        handler.on_ball_struck();
-        break;
-      case Code::goodbye:
-        handler.on_goodbye();
-        break;
-      case Code::match_over:
-        handler.on_match_over();
-        break;
+    if (body.starts_with(entry.letters)) {
+      entry.apply(handler, body.substr(entry.letters.size()));
+      return;
     }
-    return;
   }
 }
 
