@@ -25,8 +25,7 @@ data/.assets-stamp:
 	$(MAKE) assets
 
 assets: build
-	@if [ -x tools/generate-assets ]; then tools/generate-assets data && touch data/.assets-stamp; \
-	else echo "No sound generator yet: the game runs silent."; fi
+	BUILD=$(BUILD) tools/generate-assets data && touch data/.assets-stamp
 
 run: build
 	@[ -f data/.assets-stamp ] || $(MAKE) --no-print-directory assets

@@ -1,0 +1,31 @@
+// Every sound the generator synthesises, by its place in the data tree.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "assets/dsp.h"
+
+namespace tornello::assets {
+
+struct Recipe {
+  std::string path;  // below the data folder, e.g. "Sounds/Pong/Hit.wav"
+  // Makes the finished sound; `rng` is seeded from the path.
+  std::function<Sound(Rng& rng)> make;
+};
+
+// Ball, paddle, shield, appear/disappear, goals, menu and character-selection cues.
+std::vector<Recipe> effect_recipes();
+// The crowd: loops, cheers, claps, groans, shouts.
+std::vector<Recipe> crowd_recipes();
+// The music loops and the two result jingles.
+std::vector<Recipe> music_recipes();
+
+// Finishing shared by the recipes: one-shots get soft edges and a common peak,
+// and none is louder on average than `max_rms_db`, so a square-wave jingle does
+// not drown a speaking voice; loops are only levelled (a fade would break the join).
+Sound finish_one_shot(Sound sound, float target_peak = 0.89f, double max_rms_db = -14.0);
+Sound finish_loop(Sound sound, float target_peak = 0.89f);
+
+}  // namespace tornello::assets
