@@ -33,7 +33,8 @@ TEST(ProcessMessages, DispatchesEachCodeInOrderWithItsValue) {
             (Seen{"P0", "V0", "BS0", "V3", "BD1", "BQ4294967296"}));
 }
 
-// Mended: a message split between two reads used to lose both reads whole.
+// TCP may cut a message anywhere: the part that arrived waits for the rest, and
+// nothing around it is lost.
 TEST(ProcessMessages, MessageSplitAcrossReadsIsAppliedOnceWhenComplete) {
   EXPECT_EQ(apply_reads({"_P_P5$_P_P", "6$_P_P7$"}), (Seen{"P5", "P6", "P7"}));
   EXPECT_EQ(apply_reads({"_P_R$_", "P_P3", "", "$"}), (Seen{"R", "P3"}));
@@ -55,7 +56,7 @@ TEST(ProcessMessages, MessageSplitAcrossReadsIsAppliedOnceWhenComplete) {
   EXPECT_EQ(apply_reads({"2$_P_R$"}, &net), Seen{"R"}) << "clearing drops the tail";
 }
 
-// Mended: noise used to drop the rest of its read, good messages included.
+// Noise is skipped up to the next message; it never takes good messages with it.
 TEST(ProcessMessages, NoiseBetweenMessagesIsSkipped) {
   EXPECT_EQ(apply_reads({"_P_P5$abc$_P_P7$"}), (Seen{"P5", "P7"}));
   EXPECT_EQ(apply_reads({std::string("hi\0_P_P1$\0_P_P2$", 16)}), (Seen{"P1", "P2"}));
@@ -64,7 +65,7 @@ TEST(ProcessMessages, NoiseBetweenMessagesIsSkipped) {
   EXPECT_EQ(apply_reads({"_P_P5_P_P6$"}), Seen{"P5"});
 }
 
-// Mended: a peer sending without end cannot make the game hold more than a
+// A peer sending without end cannot make the game hold more than a
 // bounded tail; the oversized message is dropped and later ones still count.
 TEST(ProcessMessages, FloodWithoutTerminatorKeepsMemoryBounded) {
   NetState net;
@@ -98,7 +99,8 @@ TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinary) {
   }
 }
 
-// Mended: an over-long number wraps as a 64-bit word instead of overflowing.
+// Digits accumulate in wrapping 64-bit arithmetic: an over-long number wraps and
+// never overflows.
 TEST(ParseInt, OverlongNumbersWrapIn64Bits) {
   EXPECT_EQ(parse_int("9223372036854775808"), INT64_MIN);
   EXPECT_EQ(parse_int("-9223372036854775808"), INT64_MIN);

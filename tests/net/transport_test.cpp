@@ -138,8 +138,9 @@ TEST(Transport, OpeningChecksPortsAndAddressesAndLeavesNothingBehind) {
   EXPECT_EQ(open_descriptors(), descriptors_before);
 }
 
-// A listener whose queue is full ignores new connection attempts, so a connect
-// to it hangs: the time-out must end it, and the window must be served meanwhile.
+// Connecting has a time-out of its own and serves the window while it waits. A
+// listener whose queue is full ignores new connection attempts, so a connect to
+// it hangs until the time-out ends it.
 TEST(Transport, ConnectingGivesUpAfterTheTimeOutAndKeepsTheWindowServed) {
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
