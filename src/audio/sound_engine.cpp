@@ -63,6 +63,20 @@ float attenuation_gain(int32_t hundredths_db) {
   return static_cast<float>(std::pow(10.0, hundredths_db / 2000.0));
 }
 
+namespace {
+
+// Linear factor of each volume, so a level change costs no logarithm.
+float volume_gain(int32_t volume) {
+  static const std::array<float, 101> gains = [] {
+    std::array<float, 101> g{};
+    for (int v = 0; v <= 100; ++v) g[v] = attenuation_gain(volume_attenuation(v));
+    return g;
+  }();
+  return gains[clamp_volume(volume)];
+}
+
+}  // namespace
+
 struct SoundEngine::Voice {
   // Read by the game thread only.
   std::string path;
@@ -175,8 +189,9 @@ SoundHandle SoundEngine::adopt(std::unique_ptr<Voice> voice) {
 }
 
 void SoundEngine::apply_gains(Voice& voice) {
-  const float gain = attenuation_gain(volume_attenuation(voice.volume));
-  const float far = attenuation_gain(-pan_attenuation(voice.pan));
+  const float gain = volume_gain(voice.volume);
+  // The farther channel's factor for pan p is the volume factor of 100 - |p|.
+  const float far = volume_gain(100 - std::abs(voice.pan));
   const float left = voice.pan > 0 ? gain * far : gain;
   const float right = voice.pan < 0 ? gain * far : gain;
   voice.gains.store(pack_gains(left, right), std::memory_order_relaxed);
@@ -306,32 +321,33 @@ bool SoundEngine::is_playing(SoundHandle handle) const {
 
 namespace {
 
-// Adds n frames of one voice at constant gains.
-void add_frames(float* __restrict out, const float* __restrict in, int channels, int n, float left,
-                float right) {
-  if (channels == 1) {
-    for (int k = 0; k < n; ++k) {
-      out[2 * k] += in[k] * left;
-      out[2 * k + 1] += in[k] * right;
+// Adds n frames of one voice. With Ramp the gains start one step past (left,
+// right) and move by (step_left, step_right) per frame, so a level change is
+// spread out instead of jumping.
+template <int Channels, bool Ramp>
+void add_frames(float* __restrict out, const float* __restrict in, int n, float left, float right,
+                float step_left, float step_right) {
+  for (int k = 0; k < n; ++k) {
+    float l = left;
+    float r = right;
+    if constexpr (Ramp) {
+      const float t = static_cast<float>(k + 1);
+      l += step_left * t;
+      r += step_right * t;
     }
-  } else {
-    for (int k = 0; k < n; ++k) {
-      out[2 * k] += in[2 * k] * left;
-      out[2 * k + 1] += in[2 * k + 1] * right;
-    }
+    out[2 * k] += in[Channels * k] * l;
+    out[2 * k + 1] += in[Channels * k + Channels - 1] * r;
   }
 }
 
-// Adds n frames while the gains move by (step_left, step_right) per frame.
-void add_ramp(float* __restrict out, const float* __restrict in, int channels, int n, float& left,
-              float& right, float step_left, float step_right) {
-  for (int k = 0; k < n; ++k) {
-    left += step_left;
-    right += step_right;
-    const float l = in[k * channels];
-    const float r = in[k * channels + channels - 1];
-    out[2 * k] += l * left;
-    out[2 * k + 1] += r * right;
+void add_frames(int channels, bool ramp, float* out, const float* in, int n, float left,
+                float right, float step_left, float step_right) {
+  if (channels == 1) {
+    (ramp ? add_frames<1, true> : add_frames<1, false>)(out, in, n, left, right, step_left,
+                                                        step_right);
+  } else {
+    (ramp ? add_frames<2, true> : add_frames<2, false>)(out, in, n, left, right, step_left,
+                                                        step_right);
   }
 }
 
@@ -358,14 +374,13 @@ void SoundEngine::mix(float* out, int frames) {
       if (ramp > 0) n = std::min(n, ramp);
       const float* in = voice->samples.data() + voice->position * voice->channels;
       if (ramp > 0) {
-        add_ramp(out + 2 * done, in, voice->channels, n, left, right, step_left, step_right);
+        add_frames(voice->channels, true, out + 2 * done, in, n, left, right, step_left,
+                   step_right);
         ramp -= n;
-        if (ramp == 0) {
-          left = target_left;
-          right = target_right;
-        }
+        left = ramp == 0 ? target_left : left + step_left * static_cast<float>(n);
+        right = ramp == 0 ? target_right : right + step_right * static_cast<float>(n);
       } else if (left != 0.0f || right != 0.0f) {
-        add_frames(out + 2 * done, in, voice->channels, n, left, right);
+        add_frames(voice->channels, false, out + 2 * done, in, n, left, right, 0.0f, 0.0f);
       }
       done += n;
       voice->position += static_cast<size_t>(n);
