@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<tornello::Platform> platform =
       tornello::create_sdl_platform({.speech = command_line.speech});
+  if (!platform) return 1;  // no desktop; the reason is already printed
   tornello::Game game(*platform);
   return tornello::start_up(game, command_line);
 }

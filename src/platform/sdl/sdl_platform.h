@@ -12,6 +12,8 @@ struct SdlOptions {
   bool speech = true;  // hand spoken lines to the speech service too
 };
 
+// Starts SDL (one platform at a time). Null, with a message on standard error,
+// when there is no desktop to open a window on.
 std::unique_ptr<Platform> create_sdl_platform(const SdlOptions& options);
 
 }  // namespace tornello

@@ -1,0 +1,275 @@
+#include "platform/sdl/sdl_platform.h"
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/sdl/input_map.h"
+#include "platform/sdl/sdl_audio.h"
+#include "platform/sdl/text_prompt.h"
+#include "platform/speech/speech.h"
+
+namespace tornello {
+namespace {
+
+class SdlPlatform : public Platform {
+ public:
+  explicit SdlPlatform(const SdlOptions& options) {
+    if (options.speech) speech_ = open_speech_dispatcher();
+    // Typed text is only wanted while the in-window prompt is open.
+    SDL_StopTextInput();
+    // Mouse motion is read as summed state; as events it would only flood the queue.
+    SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
+  }
+  ~SdlPlatform() override { close(); }
+
+  bool open_window(const std::string& title) override;
+  void set_title(const std::string& text) override;
+  int pump_events(int timeout_ms) override;
+  void speak(const std::string& line) override {
+    if (speech_) speech_->say(line);
+  }
+  uint32_t elapsed_ms() override { return SDL_GetTicks(); }
+  uint32_t seed_source() override {
+    const auto id = static_cast<uint64_t>(SDL_ThreadID());
+    return static_cast<uint32_t>(id ^ (id >> 32));
+  }
+
+  bool init_keyboard() override { return true; }
+  bool read_keyboard(KeyboardSnapshot& out) override;
+  bool init_mouse() override { return true; }
+  bool read_mouse(MouseReading& out) override;
+  int init_joysticks() override;
+  bool read_joystick(int index, JoystickReading& out) override;
+
+  AudioDevice& audio() override { return audio_; }
+
+  std::string ask_text(const std::string& title, const std::string& prompt,
+                       const std::string& default_text) override;
+
+  void close() override;
+
+ private:
+  bool focused() const {
+    return window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+  }
+  void paint_black();
+  void capture_mouse(bool capture);
+  // Serves the window while a prompt holds the game: events are handled, input
+  // is thrown away.
+  void serve_window_discarding_input();
+  std::string prompt_in_window(const std::string& prompt, const std::string& default_text);
+  void announce(const std::string& line) {
+    set_title(line);
+    speak(line);
+  }
+
+  bool closed_ = false;
+  SDL_Window* window_ = nullptr;
+  std::string title_;
+  std::unique_ptr<SpeechOutput> speech_;
+  KeySnapshotter keys_;
+  bool mouse_captured_ = false;
+  SDL_Joystick* joystick_ = nullptr;
+  SdlAudioDevice audio_;
+};
+
+bool SdlPlatform::open_window(const std::string& title) {
+  if (window_) return true;
+  title_ = title;
+  SDL_DisplayMode mode{};
+  int width = 1024, height = 768;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
+    width = mode.w;
+    height = mode.h;
+  }
+  window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                             height, SDL_WINDOW_SHOWN);
+  if (!window_) {
+    std::fprintf(stderr, "Tornello could not open its window: %s\n", SDL_GetError());
+    return false;
+  }
+  paint_black();
+  return true;
+}
+
+void SdlPlatform::paint_black() {
+  // Nothing is ever drawn; the window only has to be black, not garbage.
+  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  if (!surface) return;
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  SDL_UpdateWindowSurface(window_);
+}
+
+void SdlPlatform::set_title(const std::string& text) {
+  title_ = text;
+  if (window_) SDL_SetWindowTitle(window_, text.c_str());
+}
+
+int SdlPlatform::pump_events(int timeout_ms) {
+  SDL_Event event;
+  const int got = timeout_ms > 0 ? SDL_WaitEventTimeout(&event, timeout_ms) : SDL_PollEvent(&event);
+  if (!got) return 0;
+  // A close request is left unanswered: only the main menu ends the game.
+  if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && window_) {
+    SDL_UpdateWindowSurface(window_);
+  }
+  return static_cast<int>(event.type);
+}
+
+bool SdlPlatform::read_keyboard(KeyboardSnapshot& out) {
+  if (!focused()) return false;
+  int count = 0;
+  const Uint8* state = SDL_GetKeyboardState(&count);
+  keys_.fill(state, count, out);
+  return true;
+}
+
+void SdlPlatform::capture_mouse(bool capture) {
+  if (mouse_captured_ == capture) return;
+  // Relative mode hides the pointer and keeps it in the window; where the
+  // desktop cannot do it, a grab and a hidden cursor do the same.
+  if (SDL_SetRelativeMouseMode(capture ? SDL_TRUE : SDL_FALSE) != 0 && window_) {
+    SDL_SetWindowGrab(window_, capture ? SDL_TRUE : SDL_FALSE);
+    SDL_ShowCursor(capture ? SDL_DISABLE : SDL_ENABLE);
+  }
+  mouse_captured_ = capture;
+  // Motion made before the capture is not the player's stroke.
+  SDL_GetRelativeMouseState(nullptr, nullptr);
+}
+
+bool SdlPlatform::read_mouse(MouseReading& out) {
+  if (!focused()) {
+    capture_mouse(false);
+    return false;
+  }
+  capture_mouse(true);
+  int dx = 0, dy = 0;
+  const Uint32 buttons = SDL_GetRelativeMouseState(&dx, &dy);
+  out.delta_x = dx;
+  out.delta_y = dy;
+  out.buttons[0] = (buttons & SDL_BUTTON(SDL_BUTTON_LEFT)) != 0;
+  out.buttons[1] = (buttons & SDL_BUTTON(SDL_BUTTON_RIGHT)) != 0;
+  out.buttons[2] = (buttons & SDL_BUTTON(SDL_BUTTON_MIDDLE)) != 0;
+  return true;
+}
+
+int SdlPlatform::init_joysticks() {
+  if (joystick_) return 1;
+  if (!SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return 0;
+  // Only the first controller is played with.
+  if (SDL_NumJoysticks() < 1) return 0;
+  joystick_ = SDL_JoystickOpen(0);
+  return joystick_ ? 1 : 0;
+}
+
+bool SdlPlatform::read_joystick(int index, JoystickReading& out) {
+  if (index != 0 || !joystick_ || !SDL_JoystickGetAttached(joystick_)) return false;
+  JoystickReading reading;
+  reading.x = scale_axis(SDL_JoystickGetAxis(joystick_, 0));
+  reading.y = scale_axis(SDL_JoystickGetAxis(joystick_, 1));
+  const int buttons = SDL_JoystickNumButtons(joystick_);
+  for (int b = 0; b < buttons && b < 32; ++b) {
+    if (SDL_JoystickGetButton(joystick_, b)) reading.buttons[b] = 0x80;
+  }
+  out = reading;
+  return true;
+}
+
+void SdlPlatform::serve_window_discarding_input() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && window_) {
+      SDL_UpdateWindowSurface(window_);
+    }
+  }
+}
+
+std::string SdlPlatform::ask_text(const std::string& title, const std::string& prompt,
+                                  const std::string& default_text) {
+  // The pointer must be free to reach the dialog.
+  capture_mouse(false);
+  std::optional<std::string> answer;
+  if (const std::optional<std::string> zenity = find_on_path("zenity")) {
+    const ProgramResult result = run_program(*zenity, zenity_arguments(title, prompt, default_text),
+                                             [this] { serve_window_discarding_input(); });
+    if (result.started) answer = dialog_answer(result);
+  }
+  if (!answer) answer = prompt_in_window(prompt, default_text);
+
+  if (window_) {
+    // The game window takes the focus back so the player hears it again.
+    SDL_RaiseWindow(window_);
+    SDL_SetWindowInputFocus(window_);
+  }
+  serve_window_discarding_input();
+  keys_.hide_held_keys();
+  return *answer;
+}
+
+std::string SdlPlatform::prompt_in_window(const std::string& prompt,
+                                          const std::string& default_text) {
+  if (!window_) return "";
+  WindowPrompt editor(prompt, default_text);
+  // Keys pressed before the prompt opened (the Enter that chose it) are not typing.
+  serve_window_discarding_input();
+  announce(editor.opening_line());
+  SDL_StartTextInput();
+  const WindowPrompt::Announce tell = [this](const std::string& line) { announce(line); };
+  while (editor.state() == WindowPrompt::State::editing) {
+    SDL_Event event;
+    if (!SDL_WaitEventTimeout(&event, 10)) continue;
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+      SDL_UpdateWindowSurface(window_);
+    }
+    editor.handle(event, tell);
+  }
+  SDL_StopTextInput();
+  return editor.result();
+}
+
+void SdlPlatform::close() {
+  if (closed_) return;
+  closed_ = true;
+  audio_.close();
+  speech_.reset();
+  if (joystick_) SDL_JoystickClose(joystick_);
+  joystick_ = nullptr;
+  if (window_) {
+    capture_mouse(false);
+    SDL_DestroyWindow(window_);
+  }
+  window_ = nullptr;
+  SDL_Quit();
+}
+
+}  // namespace
+
+std::unique_ptr<Platform> create_sdl_platform(const SdlOptions& options) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) {
+    std::fprintf(stderr, "Tornello: only one desktop platform can be open at a time.\n");
+    return nullptr;
+  }
+  // Ctrl+C and a kill end the game at once, as for any other program; SDL would
+  // turn them into a quit request that the game ignores.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // The black fill goes straight to the window. An accelerated surface would
+  // make SDL destroy the window and open a new one (with a GPU context) just
+  // after it appeared, and the screen reader would lose it.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    std::fprintf(stderr, "Tornello could not reach the desktop: %s\n", SDL_GetError());
+    SDL_Quit();
+    return nullptr;
+  }
+  // Sound and controllers are optional: without them the game runs silent or on
+  // the keyboard alone.
+  SDL_InitSubSystem(SDL_INIT_AUDIO);
+  SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
+  return std::make_unique<SdlPlatform>(options);
+}
+
+}  // namespace tornello
