@@ -1,0 +1,121 @@
+// The generator itself: what it says when espeak-ng is missing, that it makes
+// the same bytes every time, and the signal steps every sound passes through.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "assets/dsp.h"
+#include "assets/generate.h"
+#include "assets/wav.h"
+#include "audio/wav_reader.h"
+#include "data_tree/generated_tree.h"
+#include "support/temp_dir.h"
+
+namespace tornello {
+namespace {
+
+namespace fs = std::filesystem;
+using assets::Sound;
+
+TEST(Generator, WithoutEspeakItStopsAtOnceAndSaysWhatToInstall) {
+  TempDir dir;
+  assets::GenerateOptions options;
+  options.data_dir = dir.path();
+  options.speech_program = "espeak-ng-that-is-not-installed";
+  const assets::GenerateReport report = assets::generate_sound_tree(options);
+  ASSERT_EQ(report.errors.size(), 1u);
+  EXPECT_NE(report.errors[0].find("install the Debian package espeak-ng"), std::string::npos)
+      << report.errors[0];
+  EXPECT_EQ(report.files, 0u);
+  EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "Sounds")) << "nothing half made";
+
+  // Sounds that are not speech need no speech program.
+  options.only = [](const std::string& path) { return path.rfind("Sounds/Pong/", 0) == 0; };
+  EXPECT_TRUE(assets::generate_sound_tree(options).ok());
+  EXPECT_TRUE(fs::exists(fs::path(dir.path()) / "Sounds/Pong/Hit.wav"));
+}
+
+TEST(Generator, MakesTheSameBytesEveryTime) {
+  REQUIRE_GENERATED_TREE(tree);
+  TempDir dir;
+  assets::GenerateOptions options;
+  options.data_dir = dir.path();
+  options.threads = 1;  // a different schedule from the shared tree's
+  options.only = [](const std::string& path) {
+    return path.rfind("Sounds/Pong/", 0) == 0 || path == "Sounds/crowd/chant.wav" ||
+           path == "Sounds/Music/GAME_LOST.wav" || path == "Sounds/chars/5/score2.wav";
+  };
+  const assets::GenerateReport report = assets::generate_sound_tree(options);
+  ASSERT_TRUE(report.ok()) << report.errors.front();
+  EXPECT_EQ(report.files, 16u);
+  for (const std::string& path : assets::generated_paths()) {
+    if (!options.only(path)) continue;
+    EXPECT_EQ(read_file_bytes(dir.path() + "/" + path), read_file_bytes(tree.data_dir + "/" + path))
+        << path;
+  }
+}
+
+// What the game's own reader makes of a written sound.
+DecodedSound round_trip(const Sound& sound) {
+  const std::vector<uint8_t> bytes = assets::encode_wav(sound);
+  return read_wav(bytes, assets::sample_rate).value_or(DecodedSound{});
+}
+
+TEST(WavWriting, HoldsOutOfRangeSamplesAtFullScaleInsteadOfWrapping) {
+  const Sound sound{2, {0.0f, 0.5f, -0.5f, 1.5f, -1.5f, 1.0f}};
+  const DecodedSound read = round_trip(sound);
+  ASSERT_EQ(read.channels, 2);
+  ASSERT_EQ(read.rate, 44100);
+  ASSERT_EQ(read.samples.size(), 6u);
+  EXPECT_NEAR(read.samples[1], 0.5f, 1e-4f);
+  EXPECT_NEAR(read.samples[2], -0.5f, 1e-4f);
+  EXPECT_NEAR(read.samples[3], 1.0f, 1e-4f) << "1.5 must not wrap to a negative sample";
+  EXPECT_NEAR(read.samples[4], -1.0f, 1e-4f);
+}
+
+Sound tone(double hz, double seconds, int rate) {
+  Sound sound;
+  const size_t frames = static_cast<size_t>(seconds * rate);
+  for (size_t k = 0; k < frames; ++k) {
+    sound.samples.push_back(static_cast<float>(0.8 * std::sin(2.0 * assets::pi * hz * k / rate)));
+  }
+  return sound;
+}
+
+TEST(Resampling, DoublesTheRateOfSpeechWithoutChangingWhatIsHeard) {
+  // espeak-ng speaks at 22050 Hz; a 1 kHz tone must come out as the same tone.
+  const Sound converted = assets::resample(tone(1000.0, 0.5, 22050), 22050);
+  ASSERT_NEAR(static_cast<double>(converted.frames()), 22050.0, 1.0);
+  const Sound ideal = tone(1000.0, 0.5, 44100);
+  float worst = 0.0f;
+  for (size_t k = 1000; k < converted.frames() - 1000; ++k) {
+    worst = std::max(worst, std::abs(converted.samples[k] - ideal.samples[k]));
+  }
+  EXPECT_LT(worst, 0.01f);
+}
+
+// A texture made into a loop: the join is as smooth as any step inside it.
+TEST(Loops, CrossFadedNoiseAndFoldedEventsJoinSeamlessly) {
+  assets::Rng rng(7);
+  Sound noise;
+  for (int k = 0; k < 30000; ++k) noise.samples.push_back(static_cast<float>(0.5 * rng.bipolar()));
+  const Sound loop = assets::crossfade_loop(noise, 20000, 5000);
+  ASSERT_EQ(loop.frames(), 20000u);
+  // The last sample is followed by what followed it in the source.
+  EXPECT_FLOAT_EQ(loop.samples[19999], noise.samples[19999]);
+  EXPECT_NEAR(loop.samples[0], noise.samples[20000], 1e-3f);
+
+  // A ring that runs past the end carries on at the start.
+  Sound ring = assets::silence(1.5);
+  for (size_t k = 30000; k < ring.frames(); ++k) ring.samples[k] = 0.25f;
+  const Sound folded = assets::fold_loop(ring, 44100);
+  EXPECT_FLOAT_EQ(folded.samples[44099], 0.25f);
+  EXPECT_FLOAT_EQ(folded.samples[0], 0.25f);
+  EXPECT_FLOAT_EQ(folded.samples[22050 - 1], 0.25f);
+  EXPECT_FLOAT_EQ(folded.samples[22050], 0.0f);
+}
+
+}  // namespace
+}  // namespace tornello

@@ -1,0 +1,223 @@
+// The generated sound tree as the game meets it: every file the game's own code
+// asks for is found and loads, and the sounds are fit to play (format, loops
+// without clicks, no clipping, music loud enough at its low default level).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "assets/generate.h"
+#include "audio/announcer.h"
+#include "audio/music.h"
+#include "audio/sound_bank.h"
+#include "audio/wav_reader.h"
+#include "data_tree/generated_tree.h"
+#include "shell/character_select.h"
+#include "shell/menu.h"
+#include "shell/shell_fixture.h"
+
+namespace tornello {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The announcer's names: the calls of a point and of the match's end, and every
+// score a match to 21 can reach.
+std::vector<std::string> announcer_names() {
+  std::vector<std::string> names = {"gamestart", "scores", "youwin", "theywin"};
+  for (int k = 1; k <= 5; ++k) names.push_back("score" + std::to_string(k));
+  for (int n = 0; n <= 21; ++n) names.push_back(std::to_string(n));
+  return names;
+}
+
+// The track names as each stage asks for them ("charselect" and "Charselect" are
+// two requests for one file).
+const std::vector<std::string> music_tracks = {"title",      "Menu",       "connection",
+                                               "charselect", "Charselect", "InGame"};
+
+const std::vector<std::string> looped_music = {"title", "Menu", "connection", "Charselect",
+                                               "InGame"};
+
+// Played looped by the match: they must join without a click.
+const std::vector<std::string> looped_effects = {"Sounds/pong/rolling.wav",
+                                                 "sounds/misc/shieldloop.wav",
+                                                 "sounds/crowd/loop.wav", "sounds/crowd/chant.wav"};
+
+// A headless game whose working directory holds the generated sounds beside the
+// committed language and menu files.
+class GameDataTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    const GeneratedTree& tree = generated_tree();
+    if (!tree.skip_reason.empty()) GTEST_SKIP() << tree.skip_reason;
+    ASSERT_TRUE(tree.errors.empty()) << tree.errors.front();
+    const fs::path source = fs::path(TORNELLO_SOURCE_DIR) / "data";
+    fs::create_directory_symlink(fs::path(tree.data_dir) / "Sounds",
+                                 fs::path(data.path()) / "Sounds");
+    fs::create_directory_symlink(source / "lang", fs::path(data.path()) / "lang");
+    fs::create_directory_symlink(source / "Menu", fs::path(data.path()) / "Menu");
+    game->files.clear();
+  }
+
+  // Runs every step of the game that loads a sound, as a player would reach it,
+  // and returns the engine's log of loads (path and handle).
+  std::vector<SoundEvent> load_everything() {
+    load_sound_bank(game->bank, game->sound, game->files, game->settings.goal_sound_count);
+    for (const char* language : {"EN", "DE"}) {
+      game->settings.language = language;
+      for (const char* menu : {"main", "connect", "gamemode"}) {
+        script.tap(key::enter);
+        EXPECT_EQ(run_menu(*game, menu), 1) << language << " " << menu;
+      }
+    }
+    for (int step = 0; step < 5; ++step) script.tap(key::right);
+    script.tap(key::enter);
+    EXPECT_EQ(choose_character(*game), 5);
+    for (const std::string& name : announcer_names()) {
+      play_announcement(game->announcer, game->sound, game->files, platform, name, 0);
+    }
+    for (const std::string& track : music_tracks) {
+      play_music(game->music, game->sound, game->files, track, false, 5.0f);
+    }
+    std::vector<SoundEvent> loads;
+    for (const SoundEvent& event : log.events()) {
+      if (event.kind == SoundEventKind::load) loads.push_back(event);
+    }
+    return loads;
+  }
+
+  // The decoded file the game's path names (nothing when it cannot be read).
+  DecodedSound decode(const std::string& game_path) {
+    const auto path = game->files.resolve(game_path);
+    const auto bytes = read_file_bytes(path.value_or(""));
+    if (!bytes) {
+      ADD_FAILURE() << game_path << " cannot be read";
+      return {};
+    }
+    const auto sound = read_wav(*bytes, 44100);
+    if (!sound) ADD_FAILURE() << game_path << " is not a sound the game can read";
+    return sound.value_or(DecodedSound{});
+  }
+};
+
+TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsIntoAHandle) {
+  const std::vector<SoundEvent> loads = load_everything();
+  size_t failed = 0;
+  for (const SoundEvent& load : loads) {
+    EXPECT_NE(load.handle, 0u) << load.path << " did not load";
+    failed += load.handle == 0;
+  }
+  // The bank's own loads come first: five characters of 14, then 45 more.
+  ASSERT_GE(loads.size(), 115u);
+  EXPECT_EQ(loads[0].path, "Sounds/chars/1/intro.wav");
+  EXPECT_EQ(loads[114].path, "sounds/crowd/oh3.wav");
+  EXPECT_EQ(failed, 0u);
+}
+
+TEST_F(GameDataTest, EveryFileIsPlainSixteenBitPcmAtTheGamesRate) {
+  std::set<std::string> checked;
+  for (const SoundEvent& load : load_everything()) {
+    const auto path = game->files.resolve(load.path);
+    ASSERT_TRUE(path) << load.path;
+    if (!checked.insert(*path).second) continue;
+    const auto bytes = read_file_bytes(*path);
+    ASSERT_TRUE(bytes && bytes->size() > 44) << load.path;
+    const auto chunks = find_wav_chunks(*bytes);
+    ASSERT_TRUE(chunks) << load.path;
+    const uint8_t* format = chunks->format.data();
+    const auto u16 = [&](int at) { return format[at] | format[at + 1] << 8; };
+    const auto u32 = [&](int at) { return static_cast<uint32_t>(u16(at) | u16(at + 2) << 16); };
+    const bool music = path->find("/Music/") != std::string::npos;
+    EXPECT_EQ(u16(0), 1) << load.path << ": integer PCM";
+    EXPECT_EQ(u16(2), music ? 2 : 1) << load.path << ": music is stereo, the rest mono";
+    EXPECT_EQ(u32(4), 44100u) << load.path;
+    EXPECT_EQ(u16(14), 16) << load.path;
+    EXPECT_EQ(u16(12), 2 * u16(2)) << load.path << ": block alignment";
+    EXPECT_EQ(u32(8), 44100u * u16(12)) << load.path << ": bytes per second";
+    EXPECT_EQ(chunks->samples.size() % u16(12), 0u) << load.path << ": whole frames";
+  }
+  EXPECT_EQ(checked.size(), assets::generated_paths().size())
+      << "every generated file is one the game loads";
+}
+
+TEST_F(GameDataTest, NothingClipsAndNothingIsSilent) {
+  std::set<std::string> checked;
+  for (const SoundEvent& load : load_everything()) {
+    if (!checked.insert(game->files.resolve(load.path).value_or(load.path)).second) continue;
+    const DecodedSound sound = decode(load.path);
+    ASSERT_GT(sound.frames(), 0u) << load.path;
+    float highest = 0.0f;
+    size_t pinned = 0;
+    for (float value : sound.samples) {
+      highest = std::max(highest, std::abs(value));
+      pinned += std::abs(value) >= 32767.0f / 32768.0f;
+    }
+    EXPECT_EQ(pinned, 0u) << load.path << " reaches full scale";
+    EXPECT_GT(highest, 0.1f) << load.path << " is nearly silent";
+  }
+}
+
+// The step from the last sample back to the first, against the largest step
+// near the join inside the file: a click is a jump far beyond its neighbours.
+TEST_F(GameDataTest, LoopsJoinWithoutAClick) {
+  std::vector<std::string> loops = looped_effects;
+  for (const std::string& track : looped_music) loops.push_back("Sounds/Music/" + track + ".wav");
+  for (const std::string& loop : loops) {
+    const DecodedSound sound = decode(loop);
+    const size_t frames = sound.frames();
+    ASSERT_GT(frames, 256u) << loop;
+    for (int channel = 0; channel < sound.channels; ++channel) {
+      const auto at = [&](size_t frame) { return sound.samples[frame * sound.channels + channel]; };
+      float neighbours = 0.0f;
+      for (size_t k = 0; k < 64; ++k) {
+        neighbours = std::max(neighbours, std::abs(at(k + 1) - at(k)));
+        neighbours = std::max(neighbours, std::abs(at(frames - 1 - k) - at(frames - 2 - k)));
+      }
+      const float join = std::abs(at(0) - at(frames - 1));
+      EXPECT_LE(join, neighbours + 0.002f) << loop << " channel " << channel;
+    }
+  }
+}
+
+TEST_F(GameDataTest, MusicLoopsLastAndCarryAtTheDefaultMusicLevel) {
+  // The menu, waiting and match tracks play at level 5 of 100 by default.
+  const float level_five = attenuation_gain(volume_attenuation(5));
+  for (const std::string& track : looped_music) {
+    const DecodedSound sound = decode("Sounds/Music/" + track + ".wav");
+    EXPECT_GE(sound.frames(), 20u * 44100u) << track << " loops too soon";
+    double sum = 0.0;
+    float highest = 0.0f;
+    for (float value : sound.samples) {
+      sum += static_cast<double>(value) * value;
+      highest = std::max(highest, std::abs(value));
+    }
+    const double rms = std::sqrt(sum / sound.samples.size());
+    EXPECT_GT(highest, 0.9f) << track << ": peaks normalised near full scale";
+    EXPECT_GT(20.0 * std::log10(rms * level_five), -45.0) << track << " is too quiet at level 5";
+  }
+}
+
+TEST(GeneratedTree, StaysUnderSixtyMegabytesWithEveryFileDifferent) {
+  REQUIRE_GENERATED_TREE(tree);
+  uintmax_t total = 0;
+  std::map<size_t, std::string> seen;  // hash of the contents -> file
+  for (const auto& entry : fs::recursive_directory_iterator(tree.data_dir)) {
+    if (!entry.is_regular_file()) continue;
+    total += entry.file_size();
+    const auto bytes = read_file_bytes(entry.path().string());
+    ASSERT_TRUE(bytes);
+    const size_t hash = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+    const auto [it, fresh] = seen.emplace(hash, entry.path().string());
+    EXPECT_TRUE(fresh) << entry.path() << " is a copy of " << it->second;
+  }
+  EXPECT_LT(total, 60u * 1000 * 1000);
+}
+
+}  // namespace
+}  // namespace tornello
