@@ -38,10 +38,11 @@ Sound epiano(double hz, double hold, float velocity) {
   });
 }
 
-Sound bell(double hz, double hold) {
+Sound bell(double hz, double hold, float velocity) {
   const double length = hold + 1.6;
   return render(length, [&](double t) {
-    const double index = 3.0 * std::exp(-t / 0.5);
+    // Struck harder, the bell rings brighter.
+    const double index = (1.0 + 2.0 * velocity) * std::exp(-t / 0.5);
     const double value = std::sin(2.0 * pi * hz * t + index * std::sin(2.0 * pi * 3.5 * hz * t));
     const double level = attack_decay(t, 0.002, 0.9) * std::min(1.0, (length - t) / 0.2);
     return level * value;
@@ -197,7 +198,7 @@ Sound play_note(Instrument instrument, double hz, double hold, float velocity, R
       note = epiano(hz, hold, velocity);
       break;
     case Instrument::bell:
-      note = bell(hz, hold);
+      note = bell(hz, hold, velocity);
       break;
     case Instrument::pluck:
       note = pluck(hz, hold, velocity, rng);

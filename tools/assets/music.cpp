@@ -68,7 +68,7 @@ Sound render_score(const Score& score, Rng& rng, bool loop) {
   }
   // Lifts the quiet parts a little so the track still carries at a low music level.
   normalize(out, 1.0f);
-  soft_saturate(out, 1.6f);
+  soft_saturate(out, 1.2f);
   normalize(out, 0.97f);
   return out;
 }
