@@ -2,10 +2,12 @@
 
 #include <SDL2/SDL.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/sdl/input_map.h"
 #include "platform/sdl/sdl_audio.h"
@@ -32,7 +34,13 @@ class SdlPlatform : public Platform {
   void speak(const std::string& line) override {
     if (speech_) speech_->say(line);
   }
-  uint32_t elapsed_ms() override { return SDL_GetTicks(); }
+  // Milliseconds since start-up, like SDL's tick count, but on a clock whose
+  // tick edges are known, so a wait can end right on one.
+  uint32_t elapsed_ms() override {
+    const auto since = std::chrono::steady_clock::now() - clock_start_;
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+  }
   uint32_t seed_source() override {
     const auto id = static_cast<uint64_t>(SDL_ThreadID());
     return static_cast<uint32_t>(id ^ (id >> 32));
@@ -67,6 +75,7 @@ class SdlPlatform : public Platform {
     speak(line);
   }
 
+  const std::chrono::steady_clock::time_point clock_start_ = std::chrono::steady_clock::now();
   bool closed_ = false;
   SDL_Window* window_ = nullptr;
   std::string title_;
@@ -111,8 +120,17 @@ void SdlPlatform::set_title(const std::string& text) {
 
 int SdlPlatform::pump_events(int timeout_ms) {
   SDL_Event event;
-  const int got = timeout_ms > 0 ? SDL_WaitEventTimeout(&event, timeout_ms) : SDL_PollEvent(&event);
-  if (!got) return 0;
+  if (!SDL_PollEvent(&event)) {
+    // Nothing waiting: sleep until the clock has moved on by the time-out. Ending
+    // on a tick keeps delay_ms from overshooting by most of a millisecond, and a
+    // plain sleep costs half the CPU of SDL's own waiting (the game pumps a
+    // thousand times a second). An event arriving meanwhile is taken next call.
+    if (timeout_ms > 0) {
+      const uint32_t target = elapsed_ms() + static_cast<uint32_t>(timeout_ms);
+      std::this_thread::sleep_until(clock_start_ + std::chrono::milliseconds(target));
+    }
+    return 0;
+  }
   // A close request is left unanswered: only the main menu ends the game.
   if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && window_) {
     SDL_UpdateWindowSurface(window_);
