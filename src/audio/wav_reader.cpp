@@ -17,6 +17,8 @@ constexpr uint16_t format_extensible = 0xFFFE;
 // Longest sound we agree to hold after conversion. A hostile header (a tiny rate
 // and a long data chunk) must fail to load rather than exhaust memory.
 constexpr uint64_t max_converted_seconds = 20 * 60;
+constexpr uint32_t min_rate = 1000;
+constexpr uint32_t max_rate = 1'000'000;
 
 uint16_t u16_at(std::span<const uint8_t> bytes, size_t at) {
   return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
@@ -105,7 +107,8 @@ std::optional<DecodedSound> decode_wav(const WavChunks& chunks) {
   const bool floating = tag == format_float && bits == 32;
   if (!pcm && !floating) return std::nullopt;
   if (channels != 1 && channels != 2) return std::nullopt;
-  if (rate == 0 || rate > 1'000'000) return std::nullopt;
+  // Rates far outside any recording would turn a few bytes into minutes of audio.
+  if (rate < min_rate || rate > max_rate) return std::nullopt;
   if (block_align != channels * bits / 8) return std::nullopt;
 
   const size_t frames = chunks.samples.size() / block_align;

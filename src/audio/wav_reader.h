@@ -32,7 +32,7 @@ struct DecodedSound {
 };
 
 // Decodes integer PCM of 8, 16, 24 or 32 bits, 32-bit float, and the extensible
-// variants of those, mono or stereo, at any rate. Nothing for any other format
+// variants of those, mono or stereo, at any rate from 1 kHz to 1 MHz. Nothing for any other format
 // (compressed ones included), an inconsistent format block, or no whole frame.
 std::optional<DecodedSound> decode_wav(const WavChunks& chunks);
 
