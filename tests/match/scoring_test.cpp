@@ -1,0 +1,137 @@
+// The start of play, the two point sequences and the end of the match.
+#include "match/match_fixture.h"
+
+namespace tornello {
+namespace {
+
+class ScoringTest : public MatchTest {
+ protected:
+  ScoringTest() {
+    in_play();
+    game->match.my_character = 2;
+    game->match.opponent_character = 3;
+    game->match.ball.hidden = true;
+  }
+  // Runs `action` and returns how long it held the game on the virtual clock.
+  uint32_t held(const std::function<void()>& action) {
+    const uint32_t start = platform.elapsed_ms();
+    action();
+    return platform.elapsed_ms() - start;
+  }
+};
+
+// The holds: announcer "score" + k (0 ms), two voice lines (3000 ms each), "scores"
+// and the own score (500 ms each), then the other score (300 ms conceding, 500 winning);
+// every wait lasts until more than its time has passed.
+TEST_F(ScoringTest, ConcedingAPointIsToldInOrderWithItsHolds) {
+  incoming_ball(10.0f, 0.5f);
+  game->match.ball.hidden = true;
+  EXPECT_EQ(held([this] { advance_ball(*game); }), 1u + 3001 + 3001 + 501 + 501 + 301);
+  EXPECT_TRUE(matches(
+      heard_since(0),
+      {"play misc/appear", "stop pong/rolling", "play pong/goal#", "stop crowd/chant",
+       "play crowd/EpicFail#", "announce score#", "say Score: 0 to 1", "play chars/3/score#",
+       "play chars/2/opscore#", "announce scores", "announce 0", "announce 1"}))
+      << testing::PrintToString(heard);
+  EXPECT_EQ(sent(), std::vector<std::string>{"_P_G"});
+  EXPECT_EQ(game->match.ball.flight, BallFlight::idle);
+}
+
+TEST_F(ScoringTest, WinningAPointMirrorsTheScoreAndTheVoices) {
+  EXPECT_EQ(held([this] { receive("_P_G$"); }), 1u + 3001 + 3001 + 501 + 501 + 501);
+  EXPECT_TRUE(
+      matches(heard_since(0),
+              {"stop pong/rolling", "play pong/goal#", "play misc/appear", "say Score: 1 to 0",
+               "stop crowd/chant", "play crowd/cheer#", "announce score#", "play chars/3/opscore#",
+               "play chars/2/score#", "announce scores", "announce 1", "announce 0"}))
+      << testing::PrintToString(heard);
+  EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(ScoringTest, HostStartsPlayOnlyMoreThan10000msAfterTheGuestIsReady) {
+  connect(PeerRole::host);
+  MatchState& match = game->match;
+  match.started = false;
+  match.game_mode = 1;
+  uint32_t started_at = 0;
+  then([this] { peer_sends("_P_V4$"); });
+  idle(100);  // no start without "_P_R"
+  then([this] { peer_sends("_P_R$"); });
+  for (int pass = 0; pass < 600; ++pass) {
+    then([&] {
+      started_at = started_at == 0 && match.started ? platform.elapsed_ms() : started_at;
+    });
+  }
+  press(key::escape);
+  run_match(*game);
+
+  EXPECT_EQ(match.opponent_character, 4);
+  const int32_t waited = ms_between(match.peer_ready_at, started_at);
+  EXPECT_TRUE(waited > 10000 && waited <= 10000 + 18) << waited;
+  EXPECT_EQ(match.points_limit, 10);
+  EXPECT_EQ(sent(), (std::vector<std::string>{match.my_serve ? "_P_S1" : "_P_S0", "_P_BYE"}));
+  EXPECT_TRUE(matches(heard_since(0), {"play chars/4/intro", "play crowd/clap#", "play crowd/clap#",
+                                       match.my_serve ? "say You serve" : "say They serve",
+                                       "announce gamestart", "stop everything"}));
+}
+
+TEST_F(ScoringTest, GuestServesWhenTheHostDoesNotAndTheServerServesAgainAfterLosingAPoint) {
+  receive("_P_S1$");
+  EXPECT_FALSE(game->match.my_serve);
+  EXPECT_EQ(platform.title(), "They serve");
+  receive("_P_S0$");
+  EXPECT_TRUE(game->match.my_serve);
+  EXPECT_EQ(platform.title(), "You serve");
+
+  swing(*game);
+  receive("_P_BD3$_P_BS50$_P_BQ10$_P_BE$");
+  game->match.ball.y = 0.5f;
+  advance_ball(*game);
+  swing(*game);
+  const std::vector<std::string> messages = sent();
+  ASSERT_EQ(messages.size(), 9u);
+  EXPECT_EQ(messages[4] + messages[8], "_P_G_P_BE") << "served again";
+}
+
+TEST_F(ScoringTest, ShortGameEndsAboveTenLongGameAboveTwenty) {
+  const std::vector<std::string> won = {"play Music/GAME_WON", "play chars/3/lose", "say Won",
+                                        "play crowd/won", "announce youwin"};
+  const std::vector<std::string> lost = {"play chars/3/win", "say Lost", "play crowd/lost",
+                                         "announce theywin"};
+  struct Case {
+    int32_t limit, me, opponent;
+    std::vector<std::string> heard;
+  };
+  for (const Case& c : {Case{10, 10, 10, {}}, Case{10, 11, 10, won}, Case{10, 3, 11, lost},
+                        Case{20, 20, 20, {}}, Case{20, 21, 0, won}, Case{20, 20, 21, lost}}) {
+    connect(PeerRole::host);
+    in_play();
+    MatchState& match = game->match;
+    match.points_limit = c.limit;
+    match.me.score = c.me;
+    match.opponent.score = c.opponent;
+    const size_t from = heard_since().size();
+    if (!c.heard.empty()) press(key::enter);
+    // Result, 1000 ms, score line, Enter (down and up), result music for 7000 ms.
+    EXPECT_EQ(held([this] { check_start_and_end(*game); }), c.heard.empty() ? 0u : 8005u);
+    if (c.heard.empty()) continue;
+    std::vector<std::string> expected = c.heard;
+    expected.push_back("say Score: " + std::to_string(c.me) + " to " + std::to_string(c.opponent));
+    expected.push_back(c.me > c.opponent ? "play Music/GAME_WON" : "play Music/GAME_LOST");
+    expected.push_back("stop everything");
+    EXPECT_EQ(heard_since(from), expected);
+    EXPECT_EQ(sent(), (std::vector<std::string>{"_P_D", "_P_BYE"}));
+  }
+}
+
+TEST_F(ScoringTest, EqualScoresWhenTheMatchEndsAnnounceNothingAndPlayTheWonMusic) {
+  game->match.me.score = game->match.opponent.score = 5;
+  press(key::enter);
+  receive("_P_D$");
+  EXPECT_EQ(heard_since(0), (std::vector<std::string>{"say Score: 5 to 5", "play Music/GAME_WON",
+                                                      "stop everything"}));
+  EXPECT_EQ(sent(), std::vector<std::string>{"_P_BYE"});
+}
+
+}  // namespace
+}  // namespace tornello
