@@ -1,5 +1,6 @@
 // Builds the chosen platform and hands over to start-up.
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/terminal_input.h"
 #include "platform/sdl/sdl_platform.h"
+#include "session/bot.h"
 #include "shell/command_line.h"
 #include "shell/start_up.h"
 
@@ -16,6 +18,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
   const tornello::CommandLine command_line = tornello::parse_command_line(arguments);
+  if (!command_line.error.empty()) {
+    std::fprintf(stderr, "tornello: %s\n", command_line.error.c_str());
+    return 2;
+  }
+  if (command_line.bot) return tornello::run_bot(command_line);
 
   if (command_line.headless) {
     // Plays in a terminal: keys are typed as words, spoken lines are printed.

@@ -3,11 +3,19 @@
 // the game's own options. Further plain arguments are ignored.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tornello {
+
+// `--bot host [PORT]` or `--bot join HOST [PORT]`: a practice opponent.
+struct BotOptions {
+  bool hosts = true;
+  std::string host = "127.0.0.1";
+  int32_t port = 3214;
+};
 
 struct CommandLine {
   std::optional<std::string> language;  // first plain argument, as typed
@@ -15,6 +23,8 @@ struct CommandLine {
   bool speech = true;                   // --no-speech turns the speech service off
   std::vector<std::string> options;     // every "--" argument, in order, for later options
   std::vector<std::string> unknown;     // "--" options the game does not know
+  std::optional<BotOptions> bot;        // --bot and the plain arguments it takes
+  std::string error;                    // why the arguments cannot be used; empty when they can
 };
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments);

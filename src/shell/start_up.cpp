@@ -1,5 +1,6 @@
 #include "shell/start_up.h"
 
+#include "session/session.h"
 #include "shell/main_menu.h"
 
 namespace tornello {
@@ -7,17 +8,6 @@ namespace tornello {
 namespace {
 constexpr int loading_entry = 1;
 constexpr int title_screen_entry = 20;
-
-// Hosting and joining are not part of this build yet: the player is told so and
-// the main menu comes back.
-Next hosting_unavailable(Game& game) {
-  speak_line(game, "Hosting a game is not available in this build.");
-  return Next::main_menu;
-}
-Next joining_unavailable(Game& game) {
-  speak_line(game, "Joining a game is not available in this build.");
-  return Next::main_menu;
-}
 }  // namespace
 
 void show_title_screen(Game& game) {
@@ -58,7 +48,7 @@ int start_up(Game& game, const CommandLine& command_line) {
   load_sound_bank(game.bank, game.sound, game.files, game.settings.goal_sound_count);
 
   show_title_screen(game);
-  run_main_menu_loop(game, {.host_game = hosting_unavailable, .join_game = joining_unavailable});
+  run_main_menu_loop(game, network_flows());
   return shut_down(game);
 }
 

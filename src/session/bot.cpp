@@ -1,0 +1,132 @@
+#include "session/bot.h"
+
+#include <cstdio>
+#include <string>
+
+#include "session/autopilot.h"
+#include "shell/start_up.h"
+
+namespace tornello {
+
+namespace {
+
+// Good enough for a rally, beatable by a person.
+constexpr int32_t bot_skill = 80;
+
+constexpr int entry_cannot_connect = 10;
+constexpr int entry_title_screen = 20;
+constexpr int entry_cannot_open_port = 22;
+
+enum MainItem { host_item = 1, connect_item = 2, exit_item = 3 };
+enum ConnectItem { address_item = 1, port_item = 2, join_item = 3 };
+constexpr int short_game_item = 1;
+constexpr int character_count = 5;
+
+// What the bot does next, decided each time its script runs out: the title
+// screen, a round of hosting or joining, the character, and leaving.
+class BotPlan {
+ public:
+  BotPlan(Game& game, const BotOptions& options) : game_(game), options_(options) {}
+
+  void hear(const std::string& line) {
+    if (mentions_entry(game_, line, entry_cannot_connect) ||
+        mentions_entry(game_, line, entry_cannot_open_port)) {
+      failed_ = true;
+    }
+  }
+
+  void next(Autopilot& pilot) {
+    switch (phase_) {
+      case Phase::title_screen:
+        pilot.when_heard_entry(entry_title_screen).tap(key::enter);
+        phase_ = Phase::main_menu;
+        break;
+      case Phase::main_menu:
+        start_round(pilot);
+        break;
+      case Phase::connecting:
+        if (failed_) {
+          // Nobody to play: back at the main menu, leave.
+          leave(pilot);
+        } else {
+          choose_character(pilot);
+          // A joining bot plays one match; a hosting one waits for the next guest.
+          if (options_.hosts) {
+            phase_ = Phase::main_menu;
+          } else {
+            leave(pilot);
+          }
+        }
+        break;
+      case Phase::leaving:
+        break;
+    }
+  }
+
+ private:
+  enum class Phase { title_screen, main_menu, connecting, leaving };
+
+  void start_round(Autopilot& pilot) {
+    failed_ = false;
+    const std::string port = std::to_string(options_.port);
+    pilot.when_heard_menu("main");
+    if (options_.hosts) {
+      pilot.answer_with(port).choose(host_item);
+      pilot.when_heard_menu("gamemode").choose(short_game_item);
+    } else {
+      pilot.choose(connect_item);
+      pilot.when_heard_menu("connect").answer_with(options_.host).choose(address_item);
+      pilot.when_heard_menu("connect").answer_with(port).choose(port_item);
+      pilot.when_heard_menu("connect").choose(join_item);
+    }
+    // Either the selection track starts (the other player is there) or the
+    // connection failed and the main menu is on its way.
+    pilot.when([this] { return failed_ || game_.music.current_name == "Charselect"; });
+    phase_ = Phase::connecting;
+  }
+
+  void choose_character(Autopilot& pilot) {
+    const int32_t steps = random_int(game_, character_count - 1) + 1;
+    for (int32_t n = 0; n < steps; ++n) pilot.idle(8).tap(key::right);
+    pilot.idle(30).tap(key::enter);
+  }
+
+  void leave(Autopilot& pilot) {
+    pilot.when_heard_menu("main").choose(exit_item);
+    phase_ = Phase::leaving;
+  }
+
+  Game& game_;
+  const BotOptions options_;
+  Phase phase_ = Phase::title_screen;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+int run_bot(const CommandLine& command_line) {
+  const BotOptions& options = *command_line.bot;
+  ListeningPlatform platform(HeadlessPlatform::Clock::real_time);
+  platform.set_echo(true);
+  // A hosting bot may run for days: keep no log of what it said.
+  platform.keep_log = false;
+  Game game(platform);
+  Autopilot pilot(game, platform.seed_source(), bot_skill);
+  BotPlan plan(game, options);
+  pilot.attach(platform);
+  platform.on_title = [&pilot, &plan](const std::string& line) {
+    plan.hear(line);
+    pilot.hear(line);
+  };
+  pilot.on_empty = [&plan](Autopilot& p) { plan.next(p); };
+
+  if (options.hosts) {
+    std::printf("Practice bot: hosting on port %d. Ctrl+C ends it.\n", options.port);
+  } else {
+    std::printf("Practice bot: joining %s on port %d.\n", options.host.c_str(), options.port);
+  }
+  std::fflush(stdout);
+  return start_up(game, command_line);
+}
+
+}  // namespace tornello

@@ -1,0 +1,212 @@
+#include "session/session.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "match/match.h"
+#include "net/parse_int.h"
+#include "shell/character_select.h"
+#include "shell/menu.h"
+
+namespace tornello {
+
+namespace {
+
+constexpr int entry_hosting = 2;
+constexpr int entry_opening_server = 3;
+constexpr int entry_waiting_for_guest = 4;
+constexpr int entry_guest_connecting = 5;
+constexpr int entry_guest_verified = 6;
+constexpr int entry_host_ready = 7;
+constexpr int entry_connecting_to = 8;
+constexpr int entry_on_port = 9;
+constexpr int entry_cannot_connect = 10;
+constexpr int entry_waiting_for_host = 11;
+constexpr int entry_guest_ready = 12;
+constexpr int entry_cannot_open_port = 22;
+
+// Both sides pause after the handshake so its lines are heard out.
+constexpr int32_t handshake_pause_ms = 2000;
+// A failure line stays up this long before the main menu replaces it.
+constexpr int32_t failure_pause_ms = 1000;
+
+constexpr std::string_view hello_code = "_P_HI";
+constexpr std::string_view verified_code = "_P_VARIFIED";
+
+enum class WaitResult { answered, cancelled, refused };
+
+void say(Game& game, int entry) {
+  speak_line(game, text(game, entry));
+}
+
+// One pass of a waiting loop: serve the window, read the keys, and tell whether
+// the player gave up.
+bool escape_pressed(Game& game) {
+  game.platform.pump_events(1);
+  game.keyboard.examine(game.platform);
+  return key_pressed_once(game, key::escape);
+}
+
+// Until a guest's first message holds the hello: answered when the same read
+// also holds the handshake word (letter case counts), refused otherwise. Every
+// event makes its connection the peer, so the guest is whoever spoke last.
+WaitResult wait_for_guest(Game& game) {
+  Transport& transport = game.transport;
+  NetState& net = game.net;
+  for (;;) {
+    if (escape_pressed(game)) return WaitResult::cancelled;
+    const NetEvent event = transport.poll_server();
+    if (event == NetEvent::none) continue;
+    net.peer = transport.event_connection();
+    if (event == NetEvent::connected) {
+      speak_line(game, ipv4_text(transport.peer_ipv4(net.peer)) + " " +
+                           text(game, entry_guest_connecting));
+    } else if (event == NetEvent::data) {
+      receive_into(transport, net, net.peer);
+      const std::string& read = net.received_text;
+      if (read.find(hello_code) == std::string::npos) continue;
+      return read.find(game.settings.handshake_word) != std::string::npos ? WaitResult::answered
+                                                                          : WaitResult::refused;
+    }
+  }
+}
+
+// Until the host's answer arrives; it carries the game mode. A host that closes
+// the connection (it refused the hello, or went away) will never answer, so the
+// wait ends there instead of lasting until the player gives up.
+WaitResult wait_for_host(Game& game) {
+  NetState& net = game.net;
+  for (;;) {
+    if (escape_pressed(game)) return WaitResult::cancelled;
+    const int32_t count = receive_into(game.transport, net, net.peer);
+    if (count == 0) return WaitResult::refused;
+    if (count < 0) continue;
+    const size_t at = net.received_text.find(verified_code);
+    if (at == std::string::npos) continue;
+    const std::string_view mode =
+        std::string_view(net.received_text).substr(at + verified_code.size());
+    game.match.game_mode = static_cast<int32_t>(parse_int(mode));
+    return WaitResult::answered;
+  }
+}
+
+void reset_players(MatchState& match) {
+  match.me.paddle_x = court_left;
+  match.me.score = 0;
+  match.opponent.paddle_x = court_left;
+  match.opponent.score = 0;
+}
+
+// Character selection, told to the peer, then the chosen character says its name.
+void choose_and_announce_character(Game& game) {
+  MatchState& match = game.match;
+  match.my_character = choose_character(game);
+  send_message(game.transport, game.net, character_message(match.my_character));
+  game.sound.play(game.bank.characters[static_cast<size_t>(match.my_character)].name_call);
+}
+
+// The last steps before the first frame: match music, the crowd, and nothing read
+// during the handshake left over for the match.
+void enter_the_arena(Game& game, int ready_entry) {
+  play_music(game, "InGame", true);
+  crowd_command(game, "start");
+  game.net.clear_received();
+  say(game, ready_entry);
+}
+
+}  // namespace
+
+Next host_game(Game& game) {
+  MatchState& match = game.match;
+  Transport& transport = game.transport;
+  match.role = PeerRole::host;
+  play_music(game, "connection", true);
+  say(game, entry_hosting);
+
+  // The low 32 bits; an empty or cancelled answer gives 0, a port the system chooses.
+  game.settings.port = static_cast<int32_t>(parse_int(game.platform.ask_text(
+      "Port", "Enter port number to host the game on", std::to_string(game.settings.port))));
+  const std::optional<int> mode = run_menu(game, "gamemode");
+  if (!mode) return Next::exit;  // a missing menu file ends the game, as in the main menu
+  match.game_mode = *mode;
+
+  say(game, entry_opening_server);
+  if (!transport.open_server(host_server_id, game.settings.port)) {
+    // No guest can reach a server that is not there: say so rather than wait.
+    speak_line(game, text(game, entry_cannot_open_port) + " " + std::to_string(game.settings.port));
+    game.platform.delay_ms(failure_pause_ms);
+    return Next::main_menu;
+  }
+  say(game, entry_waiting_for_guest);
+
+  const WaitResult wait = wait_for_guest(game);
+  if (wait != WaitResult::answered) {
+    if (wait == WaitResult::cancelled) play_music(game, "", false);
+    // A refused guest gets no answer; closing the server hangs up on it too.
+    transport.close_server(host_server_id);
+    return Next::main_menu;
+  }
+
+  say(game, entry_guest_verified);
+  send_message(transport, game.net, verified_message(match.game_mode));
+  game.platform.delay_ms(handshake_pause_ms);
+  choose_and_announce_character(game);
+  enter_the_arena(game, entry_host_ready);
+
+  reset_players(match);
+  match.ball = BallState{};
+  match.ball.x = court_left;
+  match.ball.y = 1.0f;
+  match.ball.speed_y = 0.1f;
+  match.ball.side_direction = SideDirection::left;
+  match.peer_ready = false;
+  // The server stays open during the match; leaving closes it.
+  return run_match(game);
+}
+
+Next join_game(Game& game) {
+  MatchState& match = game.match;
+  Transport& transport = game.transport;
+  NetState& net = game.net;
+  match.role = PeerRole::guest;
+  play_music(game, "connection", true);
+  speak_line(game, text(game, entry_connecting_to) + " " + game.settings.host + " " +
+                       text(game, entry_on_port) + " " + std::to_string(game.settings.port));
+
+  net.peer = transport.open_connection(game.platform, game.settings.host, game.settings.port);
+  if (!net.peer) {
+    say(game, entry_cannot_connect);
+    game.platform.delay_ms(failure_pause_ms);
+    return Next::main_menu;
+  }
+  send_message(transport, net, hello_message(game.settings.handshake_word));
+  say(game, entry_waiting_for_host);
+
+  const WaitResult wait = wait_for_host(game);
+  if (wait != WaitResult::answered) {
+    if (wait == WaitResult::cancelled) {
+      play_music(game, "", false);
+    } else {
+      say(game, entry_cannot_connect);
+      game.platform.delay_ms(failure_pause_ms);
+    }
+    transport.close_connection(net.peer);
+    net.peer = Connection{};
+    return Next::main_menu;
+  }
+
+  game.platform.delay_ms(handshake_pause_ms);
+  reset_players(match);
+  // Character selection starts its own track.
+  choose_and_announce_character(game);
+  send_message(transport, net, ready_message);
+  enter_the_arena(game, entry_guest_ready);
+  return run_match(game);
+}
+
+MainMenuFlows network_flows() {
+  return {.host_game = host_game, .join_game = join_game};
+}
+
+}  // namespace tornello

@@ -1,0 +1,24 @@
+// Hosting and joining: bringing two copies of the game together, the handshake
+// that proves the guest is this game, character selection on both sides, and the
+// way into the match. Each flow ends in the match or goes back to the main menu.
+#pragma once
+
+#include "shell/game.h"
+#include "shell/main_menu.h"
+
+namespace tornello {
+
+// Asks for a port and the game mode, opens the server and waits for a guest
+// (Escape gives up), checks its handshake word, then character selection and the
+// match. A port that cannot be opened is told, and the main menu comes back.
+Next host_game(Game& game);
+
+// Connects to the host address and port of the settings, says hello, waits for
+// the host's answer (Escape gives up; a host that hangs up is told), then
+// character selection and the match.
+Next join_game(Game& game);
+
+// The two flows as the main menu takes them.
+MainMenuFlows network_flows();
+
+}  // namespace tornello
