@@ -202,6 +202,23 @@ TEST_F(GameDataTest, MusicLoopsLastAndCarryAtTheDefaultMusicLevel) {
   }
 }
 
+// The score is called as "scores" and then each player's score, every call
+// cutting the one before off after 500 ms: each word must be out by then.
+TEST_F(GameDataTest, ScoreCallsAreSaidBeforeTheNextCallCutsThemOff) {
+  std::vector<std::string> calls = {"scores"};
+  for (int n = 0; n <= 21; ++n) calls.push_back(std::to_string(n));
+  for (const std::string& name : calls) {
+    const DecodedSound sound = decode("sounds/announcer/" + name + ".wav");
+    float highest = 0.0f;
+    for (float value : sound.samples) highest = std::max(highest, std::abs(value));
+    size_t last_loud = 0;  // the last frame above a tenth of the peak: the word's end
+    for (size_t k = 0; k < sound.samples.size(); ++k) {
+      if (std::abs(sound.samples[k]) > 0.1f * highest) last_loud = k / sound.channels;
+    }
+    EXPECT_LT(last_loud / 44100.0, 0.5) << name;
+  }
+}
+
 TEST(GeneratedTree, StaysUnderSixtyMegabytesWithEveryFileDifferent) {
   REQUIRE_GENERATED_TREE(tree);
   uintmax_t total = 0;

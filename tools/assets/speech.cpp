@@ -18,6 +18,9 @@ namespace tornello::assets {
 namespace {
 
 const Speaker announcer{"en-gb-x-rp+announcer", 45, 150};
+// The score is called as a chain that moves on every half second, so its words
+// are said briskly enough to finish inside that time.
+const Speaker score_caller{"en-gb-x-rp+announcer", 45, 320};
 
 struct Character {
   Speaker speaker;
@@ -134,9 +137,9 @@ std::vector<SpeechLine> speech_lines() {
     lines.push_back(
         {announcer_dir + "score" + std::to_string(k + 1) + ".wav", announcer, exclamations[k]});
   }
-  lines.push_back({announcer_dir + "scores.wav", announcer, "The score is"});
+  lines.push_back({announcer_dir + "scores.wav", score_caller, "Score"});
   for (int n = 0; n <= 21; ++n) {
-    lines.push_back({announcer_dir + std::to_string(n) + ".wav", announcer, std::to_string(n)});
+    lines.push_back({announcer_dir + std::to_string(n) + ".wav", score_caller, std::to_string(n)});
   }
   lines.push_back({announcer_dir + "youwin.wav", announcer, "You win the match!"});
   lines.push_back({announcer_dir + "theywin.wav", announcer, "Your opponent wins the match!"});
@@ -190,7 +193,7 @@ std::optional<Sound> synthesise_speech(const std::string& program, const SpeechL
     return std::nullopt;
   }
   Sound sound = resample(to_mono(*raw), rate);
-  trim(sound, 0.01f * peak(sound), 0.03);  // espeak-ng pads with silence; keep the rhythm tight
+  trim(sound, 0.01f * peak(sound), 0.01);  // espeak-ng pads with silence; keep the rhythm tight
   if (s.robotic) make_robotic(sound);
   return finish_one_shot(std::move(sound));
 }
