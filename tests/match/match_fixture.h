@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -187,18 +188,13 @@ class MatchTest : public ::testing::Test {
   std::function<void()> each_pump = [] {};
 };
 
-// True when `got` matches `pattern`, where '#' stands for any one digit.
+// True when `got` matches `pattern`, where '#' stands for any one character.
 inline bool matches(const std::vector<std::string>& got, const std::vector<std::string>& pattern) {
-  auto same = [](const std::string& text, const std::string& form) {
-    if (text.size() != form.size()) return false;
-    for (size_t c = 0; c < text.size(); ++c) {
-      if (text[c] != form[c] && !(form[c] == '#' && std::isdigit(static_cast<uint8_t>(text[c])))) {
-        return false;
-      }
-    }
-    return true;
-  };
-  return std::equal(got.begin(), got.end(), pattern.begin(), pattern.end(), same);
+  return std::equal(got.begin(), got.end(), pattern.begin(), pattern.end(),
+                    [](const std::string& text, const std::string& form) {
+                      return std::equal(text.begin(), text.end(), form.begin(), form.end(),
+                                        [](char t, char f) { return f == '#' || t == f; });
+                    });
 }
 
 }  // namespace tornello
