@@ -137,15 +137,5 @@ TEST(Crowd, UnknownWordsAndOtherCasesDoNothing) {
   EXPECT_FALSE(f.crowd.chanting);
 }
 
-TEST(Crowd, AnEmptyBankIsSilentButKeepsTheCount) {
-  CrowdFixture f;
-  SoundBank empty;
-  for (const char* word : {"start", "chant", "increase", "cheer", "oh", "reset"}) {
-    crowd_command(f.crowd, empty, f.audio.engine, f.random, word);
-  }
-  EXPECT_TRUE(f.log.played_since(0).empty());
-  EXPECT_EQ(f.crowd.crowd_intensity, 10);
-}
-
 }  // namespace
 }  // namespace tornello
