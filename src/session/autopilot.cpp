@@ -160,7 +160,11 @@ void Autopilot::play(KeyboardSnapshot& out) {
 
   const BallState& ball = match.ball;
   const bool incoming = ball.flight == BallFlight::incoming;
-  if (incoming && !ball_was_incoming_) going_for_ball_ = random_.next(99) < skill_;
+  // A new ball is heard where it was struck, even one that falls silent at once.
+  if (incoming && !ball_was_incoming_) {
+    going_for_ball_ = random_.next(99) < skill_;
+    heard_ball_x_ = ball.x;
+  }
   ball_was_incoming_ = incoming;
   if (!ball.hidden) heard_ball_x_ = ball.x;
 

@@ -56,7 +56,8 @@ class Autopilot : public InputSource {
   Autopilot& when_heard(LineTest test);
   // The language entry, alone or with a number or an address beside it.
   Autopilot& when_heard_entry(int entry);
-  // The title of the named menu (the menu has just opened).
+  // The title of the named menu: the menu has just opened (or an item of the
+  // same text was read out, so keep cues to titles no item shares).
   Autopilot& when_heard_menu(const std::string& name);
   // The named music track is playing.
   Autopilot& when_music(const std::string& track);

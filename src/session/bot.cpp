@@ -74,10 +74,12 @@ class BotPlan {
       pilot.answer_with(port).choose(host_item);
       pilot.when_heard_menu("gamemode").choose(short_game_item);
     } else {
+      // Only the menus read keys until the connection is tried, so the whole walk
+      // follows one cue (the connect menu's title may also be a main menu item).
       pilot.choose(connect_item);
-      pilot.when_heard_menu("connect").answer_with(options_.host).choose(address_item);
-      pilot.when_heard_menu("connect").answer_with(port).choose(port_item);
-      pilot.when_heard_menu("connect").choose(join_item);
+      pilot.answer_with(options_.host).choose(address_item);
+      pilot.answer_with(port).choose(port_item);
+      pilot.choose(join_item);
     }
     // Either the selection track starts (the other player is there) or the
     // connection failed and the main menu is on its way.

@@ -1,0 +1,357 @@
+// Whole matches between two games: hosting and joining through the menus, the
+// handshake, character selection, play to the end or until someone leaves, and
+// the way back to the main menu, checked on both sides and on the wire.
+#include <memory>
+#include <utility>
+
+#include "two_games.h"
+
+namespace tornello {
+namespace {
+
+using Score = std::pair<int, int>;  // as one side tells it: own score first
+
+// A seed whose first draw of random_int(1) is `value`.
+uint32_t seed_drawing(int32_t value) {
+  for (uint32_t seed = 1;; ++seed) {
+    Random random;
+    random.seed(seed);
+    if (random.next(1) == value) return seed;
+  }
+}
+
+// Serve and hit groups: direction first, then the speeds (a serve sends the
+// sideways speed first, a hit the speed along the court), then "_P_BE".
+size_t groups(const std::vector<std::string>& wire, bool serves) {
+  size_t found = 0;
+  for (size_t at = 0; at + 3 < wire.size(); ++at) {
+    const std::string second = serves ? "_P_BQ" : "_P_BS";
+    found += wire[at].starts_with("_P_BD") && wire[at + 1].starts_with(second) &&
+             wire[at + 3] == "_P_BE";
+  }
+  return found;
+}
+
+class MatchTest : public TwoGamesTest {
+ protected:
+  MatchTest() : host_port(free_port()), relay(host_port), main_menu(menu_title("main")) {}
+
+  void make_players(int32_t host_skill, int32_t guest_skill) {
+    host = std::make_unique<Player>(&clocks, 0, 101, host_skill);
+    guest = std::make_unique<Player>(&clocks, 1, 202, guest_skill);
+    host->on_line = [this](const std::string& line) {
+      if (mentions_entry(host->game, line, 4)) ++host_waiting;
+      if (line == main_menu) host_endpoints.push_back(endpoints(*host));
+    };
+    guest->on_line = [this](const std::string& line) {
+      if (line == main_menu) guest_endpoints.push_back(endpoints(*guest));
+    };
+    pass_title_screen(host->pilot);
+    pass_title_screen(guest->pilot);
+  }
+
+  static std::pair<size_t, size_t> endpoints(Player& player) {
+    return {player.game.transport.open_servers(), player.game.transport.open_connections()};
+  }
+
+  // The host's draw at the start of play is made to give `serves`, every match.
+  void host_serves(bool serves) {
+    const uint32_t seed = seed_drawing(serves ? 1 : 0);
+    host->on_pump = [this, seed] {
+      const MatchState& match = host->game.match;
+      if (match.peer_ready && !match.started) host->game.random.seed(seed);
+    };
+  }
+
+  // The guest connects in round `round` only once the host is waiting for it.
+  std::function<bool()> host_is_waiting(int round) {
+    return [this, round] { return host_waiting.load() > round; };
+  }
+
+  void play() {
+    host->start();
+    guest->start();
+    host->finish();
+    guest->finish();
+    ASSERT_EQ(host->failure, "") << last_lines(*host);
+    ASSERT_EQ(guest->failure, "") << last_lines(*guest);
+  }
+
+  std::string connecting_line() const {
+    return "say " + line(8) + " 127.0.0.1 " + line(9) + " " + std::to_string(relay.port());
+  }
+  bool starts_play(const std::string& heard) const {
+    return heard == line(14) || heard == line(15);
+  }
+
+  // The scores told in heard[from, to), one per point.
+  std::vector<Score> scores(const std::vector<std::string>& heard, size_t from, size_t to) const {
+    const std::string start = "say " + line(18) + ": ";
+    const std::string between = " " + line(19) + " ";
+    std::vector<Score> found;
+    for (size_t at = from; at < to && at < heard.size(); ++at) {
+      const std::string& item = heard[at];
+      if (!item.starts_with(start)) continue;
+      const size_t middle = item.find(between, start.size());
+      if (middle == std::string::npos) continue;
+      const Score score(std::stoi(item.substr(start.size(), middle - start.size())),
+                        std::stoi(item.substr(middle + between.size())));
+      // The end of the match tells the last score again.
+      if (found.empty() || found.back() != score) found.push_back(score);
+    }
+    return found;
+  }
+
+  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
+  static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n) {
+    for (size_t at = 0; at < heard.size(); ++at) {
+      if (heard[at] == item && n-- == 0) return at;
+    }
+    return heard.size();
+  }
+
+  // `items` appear in heard[from, to) in this order, others between them.
+  static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
+                                                   size_t from, size_t to,
+                                                   const std::vector<std::string>& items) {
+    size_t next = 0;
+    for (size_t at = from; at < to && at < heard.size() && next < items.size(); ++at) {
+      next += heard[at] == items[next];
+    }
+    if (next == items.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "never heard \"" << items[next] << "\" in order";
+  }
+
+  static size_t count_from(const std::vector<std::string>& heard, size_t from, size_t to,
+                           const std::string& prefix) {
+    return static_cast<size_t>(
+        std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
+                      heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
+                      [&](const std::string& item) { return item.starts_with(prefix); }));
+  }
+
+  // One side's score lines, the other's mirrored, a point at a time, to the limit.
+  void expect_a_whole_match(const std::vector<Score>& host_scores,
+                            const std::vector<Score>& guest_scores, int winning_score) {
+    ASSERT_FALSE(host_scores.empty());
+    ASSERT_EQ(host_scores.size(), guest_scores.size());
+    Score before{0, 0};
+    for (size_t point = 0; point < host_scores.size(); ++point) {
+      const Score& told = host_scores[point];
+      EXPECT_EQ(guest_scores[point], Score(told.second, told.first)) << "point " << point + 1;
+      EXPECT_EQ(told.first + told.second, before.first + before.second + 1);
+      EXPECT_GE(told.first, before.first);
+      EXPECT_GE(told.second, before.second);
+      before = told;
+    }
+    EXPECT_EQ(std::max(before.first, before.second), winning_score);
+    EXPECT_LT(std::min(before.first, before.second), winning_score);
+  }
+
+  PacedClocks clocks;
+  uint16_t host_port;
+  WireTap relay;
+  std::string main_menu;
+  std::unique_ptr<Player> host;
+  std::unique_ptr<Player> guest;
+  std::atomic<int> host_waiting{0};
+  // Open servers and connections each time the main menu opened.
+  std::vector<std::pair<size_t, size_t>> host_endpoints;
+  std::vector<std::pair<size_t, size_t>> guest_endpoints;
+};
+
+TEST_F(MatchTest, ShortMatchToTheEndThenASecondMatchThatTheGuestLeaves) {
+  make_players(80, 80);
+  host_serves(true);
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 2);
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 3);
+  exit_game(host->pilot);
+  join_round(guest->pilot, relay.port(), host_is_waiting(0));
+  choose_character(guest->pilot, 4);
+  join_round(guest->pilot, relay.port(), host_is_waiting(1));
+  choose_character(guest->pilot, 1);
+  guest->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
+  guest->pilot.tap(key::escape);
+  exit_game(guest->pilot);
+  play();
+
+  const std::vector<std::string>& h = host->heard;
+  const std::vector<std::string>& g = guest->heard;
+  const size_t h2 = nth(h, said(2), 1);
+  const size_t g2 = nth(g, connecting_line(), 1);
+  ASSERT_LT(h2, h.size()) << "the host never hosted a second time" << last_lines(*host, 40);
+  ASSERT_LT(g2, g.size()) << "the guest never joined a second time";
+
+  // The first match, as each player heard it.
+  EXPECT_TRUE(heard_in_order(
+      h, 0, h2,
+      {said(2), said(3), said(4), "say 127.0.0.1 " + line(5), said(6), "play chars/2/name",
+       "play music/ingame", said(7), "play chars/4/intro", said(15)}));
+  EXPECT_TRUE(heard_in_order(g, 0, g2,
+                             {connecting_line(), said(11), "play chars/4/name", "play music/ingame",
+                              said(12), "play chars/2/intro", said(14)}));
+  const std::vector<Score> host_scores = scores(h, 0, h2);
+  const std::vector<Score> guest_scores = scores(g, 0, g2);
+  expect_a_whole_match(host_scores, guest_scores, 11);
+  const Score final_score = host_scores.back();
+  const bool host_won = final_score.first > final_score.second;
+  const std::string final_line = "say " + line(18) + ": " + std::to_string(final_score.first) +
+                                 " " + line(19) + " " + std::to_string(final_score.second);
+  EXPECT_TRUE(heard_in_order(h, 0, h2,
+                             {said(host_won ? 17 : 16), final_line,
+                              host_won ? "play music/game_won" : "play music/game_lost"}));
+  EXPECT_TRUE(heard_in_order(
+      g, 0, g2,
+      {said(host_won ? 16 : 17), host_won ? "play music/game_lost" : "play music/game_won"}));
+  const size_t points = host_scores.size();
+  EXPECT_EQ(count_from(h, 0, h2, "play pong/goal"), points);
+  EXPECT_EQ(count_from(g, 0, g2, "play pong/goal"), points);
+
+  // The first match on the wire.
+  const std::vector<WireTap::Session> sessions = relay.sessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  const std::vector<std::string> from_guest = messages(sessions[0].to_host);
+  const std::vector<std::string> from_host = messages(sessions[0].to_guest);
+  ASSERT_FALSE(from_guest.empty());
+  ASSERT_FALSE(from_host.empty());
+  EXPECT_EQ(from_guest.front(), "_P_HI" + host->game.settings.handshake_word);
+  EXPECT_EQ(from_host.front(), "_P_VARIFIED1");
+  const auto ready = std::find(from_guest.begin(), from_guest.end(), "_P_V4");
+  ASSERT_NE(ready, from_guest.end());
+  EXPECT_EQ(*(ready + 1), "_P_R");
+  EXPECT_EQ(count_of(from_host, "_P_V2"), 1u);
+  EXPECT_EQ(count_of(from_host, "_P_S1"), 1u);
+  EXPECT_EQ(count_of(from_host, "_P_D"), 1u);
+  // Each side sends "_P_G" for every point it loses; the host serves every ball.
+  EXPECT_EQ(count_of(from_guest, "_P_G"), static_cast<size_t>(final_score.first));
+  EXPECT_EQ(count_of(from_host, "_P_G"), static_cast<size_t>(final_score.second));
+  EXPECT_EQ(groups(from_host, true), points);
+  EXPECT_EQ(groups(from_guest, true), 0u);
+  EXPECT_GT(groups(from_guest, false), 0u) << "the guest never returned a ball";
+  // Whoever leaves first says goodbye, and nothing follows it.
+  EXPECT_TRUE(from_host.back() == "_P_BYE" || from_guest.back() == "_P_BYE");
+  EXPECT_LE(count_of(from_host, "_P_BYE"), 1u);
+  EXPECT_LE(count_of(from_guest, "_P_BYE"), 1u);
+
+  // The second match: the guest leaves as play starts; the host goes back quietly.
+  EXPECT_TRUE(heard_in_order(h, h2, h.size(),
+                             {said(6), "play chars/3/name", said(7), "play chars/1/intro", said(15),
+                              "stop everything", "say " + main_menu}));
+  EXPECT_EQ(count_from(h, h2, h.size(), said(21)), 0u);
+  EXPECT_TRUE(heard_in_order(g, g2, g.size(), {said(12), said(14), "say " + main_menu}));
+  const std::vector<std::string> second_from_guest = messages(sessions[1].to_host);
+  ASSERT_FALSE(second_from_guest.empty());
+  EXPECT_EQ(second_from_guest.back(), "_P_BYE");
+  EXPECT_EQ(count_of(messages(sessions[1].to_guest), "_P_BYE"), 0u);
+
+  // Back at the main menu after each match, nobody holds a socket.
+  const std::vector<std::pair<size_t, size_t>> closed(3, {0, 0});
+  EXPECT_EQ(host_endpoints, closed);
+  EXPECT_EQ(guest_endpoints, closed);
+}
+
+TEST_F(MatchTest, LongMatchWithTheGuestServingIsPlayedToTwentyOne) {
+  make_players(70, 70);
+  host_serves(false);
+  host_round(host->pilot, host_port, 2);
+  choose_character(host->pilot, 5);
+  exit_game(host->pilot);
+  join_round(guest->pilot, relay.port(), host_is_waiting(0));
+  choose_character(guest->pilot, 3);
+  exit_game(guest->pilot);
+  play();
+
+  const std::vector<Score> host_scores = scores(host->heard, 0, host->heard.size());
+  expect_a_whole_match(host_scores, scores(guest->heard, 0, guest->heard.size()), 21);
+  EXPECT_TRUE(heard_in_order(host->heard, 0, host->heard.size(), {said(7), said(14)}));
+  EXPECT_TRUE(heard_in_order(guest->heard, 0, guest->heard.size(), {said(12), said(15)}));
+
+  const std::vector<WireTap::Session> sessions = relay.sessions();
+  ASSERT_EQ(sessions.size(), 1u);
+  const std::vector<std::string> from_guest = messages(sessions[0].to_host);
+  const std::vector<std::string> from_host = messages(sessions[0].to_guest);
+  ASSERT_FALSE(from_host.empty());
+  EXPECT_EQ(from_host.front(), "_P_VARIFIED2");
+  EXPECT_EQ(count_of(from_host, "_P_S0"), 1u);
+  // The guest serves every ball; once, perhaps, just after the last point,
+  // before the host's word that the match is over has come.
+  EXPECT_GE(groups(from_guest, true), host_scores.size());
+  EXPECT_LE(groups(from_guest, true), host_scores.size() + 1);
+  EXPECT_EQ(groups(from_host, true), 0u);
+}
+
+TEST_F(MatchTest, ShieldAndHiddenBallInARallyThenTheHostLeaves) {
+  make_players(85, 100);
+  host_serves(true);
+  // The guest's first return earns both bonuses: after the two speed gains the
+  // shield draw gives 7 of 0..10, the crowd's "oh" takes one draw, and the hide
+  // draw gives 13 of 0..20.
+  uint32_t bonus_seed = 1;
+  for (;; ++bonus_seed) {
+    Random random;
+    random.seed(bonus_seed);
+    random.next(5);
+    random.next(5);
+    if (random.next(10) != 7) continue;
+    random.next(2);
+    if (random.next(20) == 13) break;
+  }
+  guest->on_pump = [this, bonus_seed] {
+    const MatchState& match = guest->game.match;
+    if (match.ball.flight == BallFlight::incoming && match.ball.y < 6.5f && !match.me.shield_up &&
+        !match.ball.hidden) {
+      guest->game.random.seed(bonus_seed);
+    }
+  };
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 1);
+  const std::string score_start = line(18) + ": ";
+  host->pilot.when_heard(
+      [score_start](const std::string& heard) { return heard.starts_with(score_start); });
+  host->pilot.tap(key::escape);
+  exit_game(host->pilot);
+  join_round(guest->pilot, relay.port(), host_is_waiting(0));
+  choose_character(guest->pilot, 1);
+  exit_game(guest->pilot);
+  play();
+
+  // The guest's return, then the shield, then the hidden ball.
+  const std::vector<WireTap::Session> sessions = relay.sessions();
+  ASSERT_EQ(sessions.size(), 1u);
+  const std::vector<std::string> from_guest = messages(sessions[0].to_host);
+  const auto shield = std::find(from_guest.begin(), from_guest.end(), "_P_XS");
+  ASSERT_NE(shield, from_guest.end());
+  ASSERT_GE(shield - from_guest.begin(), 4);
+  EXPECT_TRUE((shield - 4)->starts_with("_P_BD"));
+  EXPECT_TRUE((shield - 3)->starts_with("_P_BS"));
+  EXPECT_TRUE((shield - 2)->starts_with("_P_BQ"));
+  EXPECT_EQ(*(shield - 1), "_P_BE");
+  ASSERT_NE(shield + 1, from_guest.end());
+  EXPECT_EQ(*(shield + 1), "_P_XD");
+
+  const std::vector<std::string>& h = host->heard;
+  const std::vector<std::string>& g = guest->heard;
+  EXPECT_TRUE(heard_in_order(
+      g, 0, g.size(),
+      {"play misc/shieldon", "play misc/shieldloop", "play misc/disappear", "stop pong/rolling"}));
+  // The host hears the opponent's shield come on and the ball fall silent, and
+  // hears it again when it is struck back or the point is decided.
+  EXPECT_TRUE(heard_in_order(h, 0, h.size(),
+                             {"play opponent misc/shieldon", "play opponent misc/shieldloop",
+                              "stop pong/rolling", "play misc/disappear", "play misc/appear"}));
+
+  // The host left after the first point: it said goodbye; the guest went back quietly.
+  const std::vector<std::string> from_host = messages(sessions[0].to_guest);
+  ASSERT_FALSE(from_host.empty());
+  EXPECT_EQ(from_host.back(), "_P_BYE");
+  EXPECT_EQ(count_of(from_guest, "_P_BYE"), 0u);
+  EXPECT_EQ(scores(h, 0, h.size()).size(), 1u);
+  EXPECT_TRUE(heard_in_order(g, 0, g.size(), {"stop everything", "say " + main_menu}));
+  EXPECT_EQ(count_from(g, 0, g.size(), said(21)), 0u);
+  EXPECT_EQ(guest_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
+}
+
+}  // namespace
+}  // namespace tornello

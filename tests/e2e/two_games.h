@@ -1,0 +1,426 @@
+// Two whole games in one test process: each a headless game with its own virtual
+// clock, run from start-up to exit on a thread of its own and played by an
+// autopilot, talking over real loopback sockets. The two clocks are kept in step
+// as two computers' clocks would be, a relay can keep a copy of every byte on
+// the wire, and each game keeps a transcript of what its player heard.
+#pragma once
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/sound_log.h"
+#include "audio/wav_writer.h"
+#include "session/autopilot.h"
+#include "shell/command_line.h"
+#include "shell/language.h"
+#include "shell/menu.h"
+#include "shell/start_up.h"
+#include "support/temp_dir.h"
+
+namespace tornello {
+
+// Keeps two virtual clocks within `slack` milliseconds of each other: a game
+// that runs ahead waits for the other one to catch up, so the two play in step
+// however the threads are scheduled.
+class PacedClocks {
+ public:
+  explicit PacedClocks(uint64_t slack_ms = 100) : slack_(slack_ms) {}
+
+  // Every pump of game `side` (0 or 1), with its clock's reading.
+  void tick(int side, uint64_t now) {
+    time_[side].store(now);
+    if (waiting_[1 - side].load()) {
+      std::lock_guard lock(mutex_);
+      moved_.notify_all();
+    }
+    if (!ahead(side)) return;
+    std::unique_lock lock(mutex_);
+    waiting_[side].store(true);
+    moved_.wait(lock, [&] { return !ahead(side); });
+    waiting_[side].store(false);
+  }
+
+  // A game that has ended holds nobody back.
+  void finished(int side) {
+    std::lock_guard lock(mutex_);
+    done_[side].store(true);
+    moved_.notify_all();
+  }
+
+ private:
+  bool ahead(int side) const {
+    return !done_[1 - side].load() && time_[side].load() > time_[1 - side].load() + slack_;
+  }
+
+  const uint64_t slack_;
+  std::atomic<uint64_t> time_[2] = {0, 0};
+  std::atomic<bool> waiting_[2] = {false, false};
+  std::atomic<bool> done_[2] = {false, false};
+  std::mutex mutex_;
+  std::condition_variable moved_;
+};
+
+// Thrown into a game whose test has run too long, so it fails instead of hanging.
+struct GameOverran : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One game: platform, game record, autopilot, and a transcript of what its player
+// heard: "say <line>", "play <sound>", "stop <sound>" (sounds by path, lower case,
+// without "sounds/" and ".wav"; the bank's opponent copies as "opponent <sound>").
+class Player {
+ public:
+  Player(PacedClocks* clocks, int side, uint32_t seed, int32_t skill = 85)
+      : game(platform), pilot(game, seed, skill), clocks_(clocks), side_(side) {
+    game.random.seed(seed);
+    pilot.attach(platform);
+    platform.on_title = [this](const std::string& line) { heard_line(line); };
+    platform.on_pump = [this] { each_pump(); };
+    game.sound.set_log(&log_);
+  }
+  ~Player() { finish(); }
+
+  // A long run keeps neither the transcript nor the sound log.
+  void forget_everything() {
+    platform.keep_log = false;
+    game.sound.set_log(nullptr);
+    keep_transcript_ = false;
+  }
+
+  // Runs the whole game, start-up to exit, on the player's own thread.
+  void start() {
+    deadline_ = std::chrono::steady_clock::now() + real_time_limit;
+    thread_ = std::thread([this] {
+      try {
+        start_up(game, CommandLine{});
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      if (clocks_) clocks_->finished(side_);
+    });
+  }
+  void finish() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  ListeningPlatform platform;
+  Game game;
+  Autopilot pilot;
+  std::vector<std::string> heard;
+  std::string failure;
+  // Run on the player's thread: for each line it hears, and on every pump.
+  std::function<void(const std::string&)> on_line;
+  std::function<void()> on_pump;
+
+  // Long enough for the longest match; a game still running then has hung.
+  static constexpr uint32_t virtual_time_limit_ms = 3 * 3600 * 1000;
+  static constexpr std::chrono::seconds real_time_limit{240};
+
+ private:
+  void heard_line(const std::string& line) {
+    drain_sounds();
+    if (keep_transcript_) heard.push_back("say " + line);
+    pilot.hear(line);
+    if (on_line) on_line(line);
+  }
+
+  void each_pump() {
+    drain_sounds();
+    if (on_pump) on_pump();
+    if (ms_between(1000, platform.elapsed_ms()) > static_cast<int32_t>(virtual_time_limit_ms) ||
+        ((platform.pumps() & 0xFFF) == 0 && std::chrono::steady_clock::now() > deadline_)) {
+      throw GameOverran("the game ran past the test's time limit");
+    }
+    if (clocks_) clocks_->tick(side_, platform.elapsed_ms());
+  }
+
+  std::string label(const SoundEvent& event) const {
+    std::string name = event.path;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.starts_with("sounds/")) name.erase(0, 7);
+    if (name.ends_with(".wav")) name.erase(name.size() - 4);
+    const SoundBank& bank = game.bank;
+    for (SoundHandle copy :
+         {bank.opponent_move, bank.opponent_border, bank.opponent_shield_on,
+          bank.opponent_shield_loop, bank.opponent_shield_hit, bank.opponent_shield_off}) {
+      if (copy != 0 && event.handle == copy) return "opponent " + name;
+    }
+    return name;
+  }
+
+  void drain_sounds() {
+    for (const SoundEvent& event : log_.events()) {
+      if (!keep_transcript_) break;
+      if (event.kind == SoundEventKind::stop_all) heard.push_back("stop everything");
+      if (!event.live) continue;
+      if (event.kind == SoundEventKind::play) heard.push_back("play " + label(event));
+      if (event.kind == SoundEventKind::stop) heard.push_back("stop " + label(event));
+    }
+    log_.clear();
+  }
+
+  PacedClocks* clocks_;
+  int side_;
+  SoundLog log_;
+  bool keep_transcript_ = true;
+  std::thread thread_;
+  std::chrono::steady_clock::time_point deadline_;
+};
+
+// The end of a transcript, to show where a game got stuck.
+inline std::string last_lines(const Player& player, size_t count = 25) {
+  std::string shown = "\nlast heard:";
+  const std::vector<std::string>& heard = player.heard;
+  for (size_t at = heard.size() > count ? heard.size() - count : 0; at < heard.size(); ++at) {
+    shown += "\n  " + heard[at];
+  }
+  return shown;
+}
+
+// A TCP relay between a guest and a host on this computer that keeps a copy of
+// every byte in each direction, one record per connection.
+class WireTap {
+ public:
+  struct Session {
+    std::string to_host;
+    std::string to_guest;
+  };
+
+  explicit WireTap(uint16_t host_port) : host_port_(host_port) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      throw std::runtime_error("the relay cannot listen");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~WireTap() {
+    stop_.store(true);
+    thread_.join();
+    ::close(listener_);
+  }
+
+  uint16_t port() const { return port_; }
+  std::vector<Session> sessions() const {
+    std::lock_guard lock(mutex_);
+    return sessions_;
+  }
+
+ private:
+  static sockaddr_in loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+  }
+
+  void run() {
+    while (!stop_.load()) {
+      pollfd watch{listener_, POLLIN, 0};
+      if (::poll(&watch, 1, 20) <= 0) continue;
+      const int guest = ::accept(listener_, nullptr, nullptr);
+      if (guest < 0) continue;
+      const int host = ::socket(AF_INET, SOCK_STREAM, 0);
+      const sockaddr_in address = loopback(host_port_);
+      if (::connect(host, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        {
+          std::lock_guard lock(mutex_);
+          sessions_.emplace_back();
+        }
+        carry(guest, host);
+      }
+      ::close(guest);
+      ::close(host);
+    }
+  }
+
+  // Until either side hangs up; then the other side is hung up on too.
+  void carry(int guest, int host) {
+    pollfd ends[2] = {{guest, POLLIN, 0}, {host, POLLIN, 0}};
+    char buffer[4096];
+    while (!stop_.load()) {
+      if (::poll(ends, 2, 20) <= 0) continue;
+      for (int from = 0; from < 2; ++from) {
+        if (ends[from].revents == 0) continue;
+        const ssize_t count = ::recv(ends[from].fd, buffer, sizeof buffer, 0);
+        if (count <= 0) return;
+        {
+          std::lock_guard lock(mutex_);
+          (from == 0 ? sessions_.back().to_host : sessions_.back().to_guest)
+              .append(buffer, static_cast<size_t>(count));
+        }
+        ::send(ends[1 - from].fd, buffer, static_cast<size_t>(count), MSG_NOSIGNAL);
+      }
+    }
+  }
+
+  uint16_t host_port_;
+  uint16_t port_ = 0;
+  int listener_ = -1;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<Session> sessions_;
+  std::thread thread_;
+};
+
+// The messages in a stream of bytes, without their "$".
+inline std::vector<std::string> messages(const std::string& wire) {
+  std::vector<std::string> found;
+  size_t start = 0;
+  for (size_t end; (end = wire.find('$', start)) != std::string::npos; start = end + 1) {
+    found.push_back(wire.substr(start, end - start));
+  }
+  return found;
+}
+
+inline size_t count_of(const std::vector<std::string>& items, const std::string& item) {
+  return static_cast<size_t>(std::count(items.begin(), items.end(), item));
+}
+
+// The title of a menu of the data tree in the working directory.
+inline std::string menu_title(const std::string& name) {
+  FileLookup files;
+  const std::optional<MenuFile> menu = read_menu_file(files, menu_path("EN", name));
+  return menu ? menu->title : std::string();
+}
+
+// A port nothing listens on right now.
+inline uint16_t free_port() {
+  Transport probe;
+  probe.open_server(0, 0);
+  return probe.server_port(0);
+}
+
+// A data tree of the game's own language and menu files, with a short, valid
+// sound at every path the game plays, so every sound it plays can be heard in the
+// transcript without the generated sound tree.
+class GameData {
+ public:
+  GameData() {
+    const std::filesystem::path source = std::filesystem::path(TORNELLO_SOURCE_DIR) / "data";
+    std::filesystem::copy(source / "lang", std::filesystem::path(dir.path()) / "lang");
+    std::filesystem::copy(source / "Menu", std::filesystem::path(dir.path()) / "Menu",
+                          std::filesystem::copy_options::recursive);
+    for (const std::string& path : sound_paths()) write_sound(path);
+  }
+  const std::string& path() const { return dir.path(); }
+
+ private:
+  static std::vector<std::string> sound_paths() {
+    std::vector<std::string> paths;
+    // Everything the sound bank wants, as it asks for it.
+    SoundEngine engine;
+    SoundLog log;
+    engine.set_log(&log);
+    FileLookup files;
+    SoundBank bank;
+    load_sound_bank(bank, engine, files, GameSettings{}.goal_sound_count);
+    for (const SoundEvent& event : log.events()) paths.push_back(event.path);
+    for (const char* track : {"title", "Menu", "connection", "Charselect", "InGame"}) {
+      paths.push_back(std::string("Sounds/Music/") + track + ".wav");
+    }
+    for (const char* name : {"Open", "Click", "Select"}) {
+      paths.push_back(std::string("Sounds/menu/") + name + ".wav");
+    }
+    for (const char* name : {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}) {
+      paths.push_back(std::string("sounds/charselect/") + name + ".wav");
+    }
+    std::vector<std::string> calls = {"gamestart", "scores", "youwin", "theywin"};
+    for (int k = 1; k <= 5; ++k) calls.push_back("score" + std::to_string(k));
+    for (int k = 0; k <= 21; ++k) calls.push_back(std::to_string(k));
+    for (const std::string& call : calls) paths.push_back("sounds/announcer/" + call + ".wav");
+    return paths;
+  }
+
+  void write_sound(const std::string& path) {
+    static const std::vector<uint8_t> bytes = [] {
+      const std::vector<int16_t> samples(64, 1000);
+      return encode_wav(samples, 1, 22050);
+    }();
+    dir.write(path, std::string(bytes.begin(), bytes.end()));
+  }
+
+  TempDir dir;
+};
+
+// The common ground of the two-game tests: the data tree as working directory,
+// the language's lines, and the scripts both players follow through the menus.
+class TwoGamesTest : public ::testing::Test {
+ protected:
+  TwoGamesTest() : cwd(data.path()) {
+    FileLookup files;
+    language.load(files, "EN");
+  }
+
+  const std::string& line(int entry) const { return language.text(entry); }
+  std::string said(int entry) const { return "say " + line(entry); }
+
+  // Title screen, then the main menu.
+  static void pass_title_screen(Autopilot& pilot) { pilot.when_heard_entry(20).tap(key::enter); }
+
+  // Hosting: the port and the game mode.
+  static void host_round(Autopilot& pilot, uint16_t port, int game_mode) {
+    pilot.when_heard_menu("main").answer_with(std::to_string(port)).choose(1);
+    pilot.when_heard_menu("gamemode").choose(game_mode);
+  }
+
+  // Joining through the connect menu: address, port, and Connect once `go` holds.
+  static void join_round(
+      Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; }) {
+    // Only menus read keys here, so one cue does: the connect menu's title is
+    // also the main menu's second item, and could be heard too early.
+    pilot.when_heard_menu("main").choose(2);
+    pilot.answer_with("127.0.0.1").choose(1);
+    pilot.answer_with(std::to_string(port)).choose(2);
+    pilot.when(std::move(go)).choose(3);
+  }
+
+  // Character `character` (steps to the right), once the selection track plays.
+  static void choose_character(Autopilot& pilot, int character) {
+    pilot.when_music("Charselect");
+    for (int n = 0; n < character; ++n) pilot.tap(key::right);
+    pilot.tap(key::enter);
+  }
+
+  static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose(3); }
+
+  // The next line that passes `test`, from the transcript position `from` on.
+  static std::optional<size_t> find_line(const std::vector<std::string>& heard, size_t from,
+                                         const std::function<bool(const std::string&)>& test) {
+    for (size_t at = from; at < heard.size(); ++at) {
+      if (test(heard[at])) return at;
+    }
+    return std::nullopt;
+  }
+
+  GameData data;
+  WorkingDirectory cwd;
+  LanguageTable language;
+};
+
+}  // namespace tornello
