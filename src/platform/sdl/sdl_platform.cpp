@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -78,7 +79,6 @@ class SdlPlatform : public Platform {
   const std::chrono::steady_clock::time_point clock_start_ = std::chrono::steady_clock::now();
   bool closed_ = false;
   SDL_Window* window_ = nullptr;
-  std::string title_;
   std::unique_ptr<SpeechOutput> speech_;
   KeySnapshotter keys_;
   bool mouse_captured_ = false;
@@ -88,7 +88,6 @@ class SdlPlatform : public Platform {
 
 bool SdlPlatform::open_window(const std::string& title) {
   if (window_) return true;
-  title_ = title;
   SDL_DisplayMode mode{};
   int width = 1024, height = 768;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
@@ -114,7 +113,6 @@ void SdlPlatform::paint_black() {
 }
 
 void SdlPlatform::set_title(const std::string& text) {
-  title_ = text;
   if (window_) SDL_SetWindowTitle(window_, text.c_str());
 }
 
