@@ -34,26 +34,6 @@ size_t groups(const std::vector<std::string>& wire, bool serves) {
 
 class MatchTest : public TwoGamesTest {
  protected:
-  MatchTest() : host_port(free_port()), relay(host_port), main_menu(menu_title("main")) {}
-
-  void make_players(int32_t host_skill, int32_t guest_skill) {
-    host = std::make_unique<Player>(&clocks, 0, 101, host_skill);
-    guest = std::make_unique<Player>(&clocks, 1, 202, guest_skill);
-    host->on_line = [this](const std::string& line) {
-      if (mentions_entry(host->game, line, 4)) ++host_waiting;
-      if (line == main_menu) host_endpoints.push_back(endpoints(*host));
-    };
-    guest->on_line = [this](const std::string& line) {
-      if (line == main_menu) guest_endpoints.push_back(endpoints(*guest));
-    };
-    pass_title_screen(host->pilot);
-    pass_title_screen(guest->pilot);
-  }
-
-  static std::pair<size_t, size_t> endpoints(Player& player) {
-    return {player.game.transport.open_servers(), player.game.transport.open_connections()};
-  }
-
   // The host's draw at the start of play is made to give `serves`, every match.
   void host_serves(bool serves) {
     const uint32_t seed = seed_drawing(serves ? 1 : 0);
@@ -63,23 +43,6 @@ class MatchTest : public TwoGamesTest {
     };
   }
 
-  // The guest connects in round `round` only once the host is waiting for it.
-  std::function<bool()> host_is_waiting(int round) {
-    return [this, round] { return host_waiting.load() > round; };
-  }
-
-  void play() {
-    host->start();
-    guest->start();
-    host->finish();
-    guest->finish();
-    ASSERT_EQ(host->failure, "") << last_lines(*host);
-    ASSERT_EQ(guest->failure, "") << last_lines(*guest);
-  }
-
-  std::string connecting_line() const {
-    return "say " + line(8) + " 127.0.0.1 " + line(9) + " " + std::to_string(relay.port());
-  }
   bool starts_play(const std::string& heard) const {
     return heard == line(14) || heard == line(15);
   }
@@ -110,26 +73,6 @@ class MatchTest : public TwoGamesTest {
     return heard.size();
   }
 
-  // `items` appear in heard[from, to) in this order, others between them.
-  static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
-                                                   size_t from, size_t to,
-                                                   const std::vector<std::string>& items) {
-    size_t next = 0;
-    for (size_t at = from; at < to && at < heard.size() && next < items.size(); ++at) {
-      next += heard[at] == items[next];
-    }
-    if (next == items.size()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "never heard \"" << items[next] << "\" in order";
-  }
-
-  static size_t count_from(const std::vector<std::string>& heard, size_t from, size_t to,
-                           const std::string& prefix) {
-    return static_cast<size_t>(
-        std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
-                      heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
-                      [&](const std::string& item) { return item.starts_with(prefix); }));
-  }
-
   // One side's score lines, the other's mirrored, a point at a time, to the limit.
   void expect_a_whole_match(const std::vector<Score>& host_scores,
                             const std::vector<Score>& guest_scores, int winning_score) {
@@ -147,17 +90,6 @@ class MatchTest : public TwoGamesTest {
     EXPECT_EQ(std::max(before.first, before.second), winning_score);
     EXPECT_LT(std::min(before.first, before.second), winning_score);
   }
-
-  PacedClocks clocks;
-  uint16_t host_port;
-  WireTap relay;
-  std::string main_menu;
-  std::unique_ptr<Player> host;
-  std::unique_ptr<Player> guest;
-  std::atomic<int> host_waiting{0};
-  // Open servers and connections each time the main menu opened.
-  std::vector<std::pair<size_t, size_t>> host_endpoints;
-  std::vector<std::pair<size_t, size_t>> guest_endpoints;
 };
 
 TEST_F(MatchTest, ShortMatchToTheEndThenASecondMatchThatTheGuestLeaves) {
@@ -180,7 +112,7 @@ TEST_F(MatchTest, ShortMatchToTheEndThenASecondMatchThatTheGuestLeaves) {
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
   const size_t h2 = nth(h, said(2), 1);
-  const size_t g2 = nth(g, connecting_line(), 1);
+  const size_t g2 = nth(g, connecting_line(relay.port()), 1);
   ASSERT_LT(h2, h.size()) << "the host never hosted a second time" << last_lines(*host, 40);
   ASSERT_LT(g2, g.size()) << "the guest never joined a second time";
 
@@ -190,8 +122,8 @@ TEST_F(MatchTest, ShortMatchToTheEndThenASecondMatchThatTheGuestLeaves) {
       {said(2), said(3), said(4), "say 127.0.0.1 " + line(5), said(6), "play chars/2/name",
        "play music/ingame", said(7), "play chars/4/intro", said(15)}));
   EXPECT_TRUE(heard_in_order(g, 0, g2,
-                             {connecting_line(), said(11), "play chars/4/name", "play music/ingame",
-                              said(12), "play chars/2/intro", said(14)}));
+                             {connecting_line(relay.port()), said(11), "play chars/4/name",
+                              "play music/ingame", said(12), "play chars/2/intro", said(14)}));
   const std::vector<Score> host_scores = scores(h, 0, h2);
   const std::vector<Score> guest_scores = scores(g, 0, g2);
   expect_a_whole_match(host_scores, guest_scores, 11);

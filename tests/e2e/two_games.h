@@ -20,11 +20,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "audio/sound_log.h"
@@ -372,13 +374,60 @@ class GameData {
 // the language's lines, and the scripts both players follow through the menus.
 class TwoGamesTest : public ::testing::Test {
  protected:
-  TwoGamesTest() : cwd(data.path()) {
+  TwoGamesTest()
+      : cwd(data.path()), host_port(free_port()), relay(host_port), main_menu(menu_title("main")) {
     FileLookup files;
     language.load(files, "EN");
   }
 
   const std::string& line(int entry) const { return language.text(entry); }
   std::string said(int entry) const { return "say " + line(entry); }
+  // The guest's first line: the address and the port it connects to.
+  std::string connecting_line(uint16_t port) const {
+    return "say " + line(8) + " 127.0.0.1 " + line(9) + " " + std::to_string(port);
+  }
+
+  // Both games, on clocks kept in step, or just one of them on a clock of its own.
+  void make_players(int32_t host_skill, int32_t guest_skill) {
+    make_host(&clocks, host_skill);
+    make_guest(&clocks, guest_skill);
+  }
+  void make_host(PacedClocks* paced = nullptr, int32_t skill = 85) {
+    host = std::make_unique<Player>(paced, 0, 101, skill);
+    host->on_line = [this](const std::string& line) {
+      if (mentions_entry(host->game, line, 4)) ++host_waiting;
+      if (line == main_menu) host_endpoints.push_back(endpoints(*host));
+    };
+    pass_title_screen(host->pilot);
+  }
+  void make_guest(PacedClocks* paced = nullptr, int32_t skill = 85) {
+    guest = std::make_unique<Player>(paced, 1, 202, skill);
+    guest->on_line = [this](const std::string& line) {
+      if (line == main_menu) guest_endpoints.push_back(endpoints(*guest));
+    };
+    pass_title_screen(guest->pilot);
+  }
+
+  // Runs the games there are until both have ended.
+  void play() {
+    for (Player* player : {host.get(), guest.get()}) {
+      if (player) player->start();
+    }
+    for (Player* player : {host.get(), guest.get()}) {
+      if (!player) continue;
+      player->finish();
+      ASSERT_EQ(player->failure, "") << last_lines(*player);
+    }
+  }
+
+  static std::pair<size_t, size_t> endpoints(Player& player) {
+    return {player.game.transport.open_servers(), player.game.transport.open_connections()};
+  }
+
+  // The guest connects in round `round` only once the host is waiting for it.
+  std::function<bool()> host_is_waiting(int round) {
+    return [this, round] { return host_waiting.load() > round; };
+  }
 
   // Title screen, then the main menu.
   static void pass_title_screen(Autopilot& pilot) { pilot.when_heard_entry(20).tap(key::enter); }
@@ -409,18 +458,44 @@ class TwoGamesTest : public ::testing::Test {
 
   static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose(3); }
 
-  // The next line that passes `test`, from the transcript position `from` on.
-  static std::optional<size_t> find_line(const std::vector<std::string>& heard, size_t from,
-                                         const std::function<bool(const std::string&)>& test) {
-    for (size_t at = from; at < heard.size(); ++at) {
-      if (test(heard[at])) return at;
+  // `items` appear in heard[from, to) in this order, others between them.
+  static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
+                                                   size_t from, size_t to,
+                                                   const std::vector<std::string>& items) {
+    size_t next = 0;
+    for (size_t at = from; at < to && at < heard.size() && next < items.size(); ++at) {
+      next += heard[at] == items[next];
     }
-    return std::nullopt;
+    if (next == items.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "never heard \"" << items[next] << "\" in order";
+  }
+  static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
+                                                   const std::vector<std::string>& items) {
+    return heard_in_order(heard, 0, heard.size(), items);
+  }
+
+  // How many items of heard[from, to) start with `prefix`.
+  static size_t count_from(const std::vector<std::string>& heard, size_t from, size_t to,
+                           const std::string& prefix) {
+    return static_cast<size_t>(
+        std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
+                      heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
+                      [&](const std::string& item) { return item.starts_with(prefix); }));
   }
 
   GameData data;
   WorkingDirectory cwd;
   LanguageTable language;
+  PacedClocks clocks;
+  uint16_t host_port;
+  WireTap relay;  // the guest joins through it
+  std::string main_menu;
+  std::unique_ptr<Player> host;
+  std::unique_ptr<Player> guest;
+  std::atomic<int> host_waiting{0};
+  // Open servers and connections each time the main menu opened.
+  std::vector<std::pair<size_t, size_t>> host_endpoints;
+  std::vector<std::pair<size_t, size_t>> guest_endpoints;
 };
 
 }  // namespace tornello

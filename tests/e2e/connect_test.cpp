@@ -1,0 +1,106 @@
+// Getting together, and failing to: a guest with the wrong handshake word,
+// either side giving up its wait, a port someone else holds, and nobody at the
+// address. Every way ends at the main menu with no socket left open.
+#include "two_games.h"
+
+namespace tornello {
+namespace {
+
+class ConnectTest : public TwoGamesTest {
+ protected:
+  static constexpr std::pair<size_t, size_t> nothing_open{0, 0};
+};
+
+TEST_F(ConnectTest, WrongHandshakeWordIsRefusedWithoutAWordAndBothGoBack) {
+  make_players(85, 85);
+  // The same letters in another case are another word.
+  std::string& word = guest->game.settings.handshake_word;
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  host_round(host->pilot, host_port, 1);
+  exit_game(host->pilot);
+  join_round(guest->pilot, relay.port(), host_is_waiting(0));
+  exit_game(guest->pilot);
+  play();
+
+  EXPECT_TRUE(
+      heard_in_order(host->heard, {said(4), "say 127.0.0.1 " + line(5), "say " + main_menu}));
+  EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), said(6)), 0u);
+  // The host hangs up, so the guest hears at once that nobody will answer.
+  EXPECT_TRUE(heard_in_order(
+      guest->heard, {connecting_line(relay.port()), said(11), said(10), "say " + main_menu}));
+  const std::vector<WireTap::Session> sessions = relay.sessions();
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_EQ(sessions[0].to_host, "_P_HI" + word + "$");
+  EXPECT_EQ(sessions[0].to_guest, "");
+  EXPECT_EQ(host_endpoints.back(), nothing_open);
+  EXPECT_EQ(guest_endpoints.back(), nothing_open);
+}
+
+TEST_F(ConnectTest, GuestGivesUpWaitingForAnAnswer) {
+  // Something listens on the port but never answers.
+  Transport silent;
+  ASSERT_TRUE(silent.open_server(0, 0));
+  make_guest();
+  join_round(guest->pilot, silent.server_port(0));
+  guest->pilot.when_heard_entry(11).tap(key::escape);
+  exit_game(guest->pilot);
+  play();
+
+  EXPECT_TRUE(heard_in_order(guest->heard, {connecting_line(silent.server_port(0)), said(11),
+                                            "stop music/connection", "say " + main_menu}));
+  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(10)), 0u);
+  EXPECT_EQ(guest_endpoints.back(), nothing_open);
+  // The listener got the hello, then saw the guest hang up.
+  ASSERT_EQ(silent.poll_server(), NetEvent::connected);
+  const Connection guest_end = silent.event_connection();
+  ASSERT_EQ(silent.poll_server(), NetEvent::data);
+  char buffer[64] = {};
+  const int32_t count = silent.receive(guest_end, buffer, sizeof buffer);
+  EXPECT_EQ(std::string(buffer, count > 0 ? count : 0),
+            "_P_HI" + guest->game.settings.handshake_word + "$");
+  EXPECT_EQ(silent.poll_server(), NetEvent::disconnected);
+}
+
+TEST_F(ConnectTest, HostGivesUpWaitingAndItsPortIsFreeAgain) {
+  make_host();
+  host_round(host->pilot, host_port, 2);
+  host->pilot.when_heard_entry(4).tap(key::escape);
+  exit_game(host->pilot);
+  play();
+
+  EXPECT_TRUE(heard_in_order(
+      host->heard, {said(2), said(3), said(4), "stop music/connection", "say " + main_menu}));
+  EXPECT_EQ(host_endpoints.back(), nothing_open);
+  EXPECT_EQ(host->game.match.game_mode, 2);
+}
+
+TEST_F(ConnectTest, PortHeldBySomeoneElseIsToldAndTheMainMenuComesBack) {
+  Transport squatter;
+  ASSERT_TRUE(squatter.open_server(0, host_port));
+  make_host();
+  host_round(host->pilot, host_port, 1);
+  exit_game(host->pilot);
+  play();
+
+  EXPECT_TRUE(heard_in_order(
+      host->heard,
+      {said(3), "say " + line(22) + " " + std::to_string(host_port), "say " + main_menu}));
+  EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), said(4)), 0u);
+  EXPECT_EQ(host_endpoints.back(), nothing_open);
+}
+
+TEST_F(ConnectTest, NobodyAtTheAddressIsToldAndTheMainMenuComesBack) {
+  make_guest();
+  join_round(guest->pilot, host_port);  // nothing listens there
+  exit_game(guest->pilot);
+  play();
+
+  EXPECT_TRUE(
+      heard_in_order(guest->heard, {connecting_line(host_port), said(10), "say " + main_menu}));
+  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(11)), 0u);
+  EXPECT_EQ(guest_endpoints.back(), nothing_open);
+}
+
+}  // namespace
+}  // namespace tornello
