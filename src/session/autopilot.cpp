@@ -43,6 +43,7 @@ void Autopilot::hear(const std::string& line) {
 
 void Autopilot::attach(ListeningPlatform& platform) {
   platform.set_input(this);
+  platform.answers = this;
   platform.on_title = [this](const std::string& line) { hear(line); };
 }
 

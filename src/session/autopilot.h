@@ -18,17 +18,27 @@
 namespace tornello {
 
 // A headless platform whose spoken lines also reach a listener, such as an
-// autopilot. Without the log (keep_log false) a long-running bot keeps nothing.
+// autopilot. Without the logs (keep_log false) a long-running bot keeps nothing
+// of the lines it spoke or the prompts it answered.
 class ListeningPlatform : public HeadlessPlatform {
  public:
   using HeadlessPlatform::HeadlessPlatform;
 
   std::function<void(const std::string&)> on_title;
   bool keep_log = true;
+  // Where prompts are answered while no log is kept.
+  InputSource* answers = nullptr;
 
   void set_title(const std::string& text) override {
     if (on_title) on_title(text);
     if (keep_log) HeadlessPlatform::set_title(text);
+  }
+  std::string ask_text(const std::string& title, const std::string& prompt,
+                       const std::string& default_text) override {
+    if (keep_log || answers == nullptr) {
+      return HeadlessPlatform::ask_text(title, prompt, default_text);
+    }
+    return answers->answer(title, prompt, default_text).value_or("");
   }
 };
 
