@@ -7,14 +7,20 @@
 
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/terminal_input.h"
+#ifdef _WIN32
+#include "platform/win32/win32_platform.h"
+#else
 #include "platform/sdl/sdl_platform.h"
+#endif
 #include "session/bot.h"
 #include "shell/command_line.h"
 #include "shell/start_up.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
   // A peer or a speech daemon that vanishes must not kill the game.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
   const tornello::CommandLine command_line = tornello::parse_command_line(arguments);
@@ -34,8 +40,13 @@ int main(int argc, char** argv) {
     return tornello::start_up(game, command_line);
   }
 
+#ifdef _WIN32
+  // The window title is the screen reader's path there; no speech service.
+  std::unique_ptr<tornello::Platform> platform = tornello::create_win32_platform();
+#else
   std::unique_ptr<tornello::Platform> platform =
       tornello::create_sdl_platform({.speech = command_line.speech});
+#endif
   if (!platform) return 1;  // no desktop; the reason is already printed
   tornello::Game game(*platform);
   return tornello::start_up(game, command_line);

@@ -1,19 +1,9 @@
 #include "net/transport.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 
+#include "net/socket_system.h"
 #include "platform/platform.h"
 
 namespace tornello {
@@ -25,32 +15,14 @@ constexpr int listen_backlog = 100;
 constexpr int connect_slice_ms = 2;
 constexpr uint32_t broadcast_address = 0xFFFFFFFFu;
 
-int fd_of(std::intptr_t socket) {
-  return static_cast<int>(socket);
-}
-
-// Errors of a peek that mean the connection is gone for good.
-bool is_broken(int error) {
-  return error == ECONNRESET || error == ECONNABORTED || error == ENOTCONN || error == ESHUTDOWN ||
-         error == ETIMEDOUT || error == EPIPE;
-}
-
-// Small game messages must not wait for the previous one to be acknowledged.
-void send_without_delay(int fd) {
-  const int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-bool set_blocking(int fd, bool blocking) {
-  const int flags = fcntl(fd, F_GETFL, 0);
-  if (flags < 0) return false;
-  return fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
+sockets::Native native(std::intptr_t socket) {
+  return static_cast<sockets::Native>(socket);
 }
 
 // The IPv4 address host stands for, in network byte order; nothing when it
 // cannot be resolved or is the broadcast address.
 bool resolve_ipv4(const std::string& host, in_addr& out) {
-  if (inet_aton(host.c_str(), &out) == 0) {
+  if (inet_pton(AF_INET, host.c_str(), &out) != 1) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -64,18 +36,12 @@ bool resolve_ipv4(const std::string& host, in_addr& out) {
 
 // Waits for a non-blocking connect to finish, serving window events between
 // short looks. True when the connection is made.
-bool finish_connect(Platform& platform, int fd, int32_t timeout_ms) {
+bool finish_connect(Platform& platform, sockets::Native socket, int32_t timeout_ms) {
   const uint32_t start = platform.elapsed_ms();
   for (;;) {
-    pollfd watch{fd, POLLOUT, 0};
-    const int ready = poll(&watch, 1, connect_slice_ms);
-    if (ready > 0) {
-      int error = 0;
-      socklen_t size = sizeof error;
-      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return false;
-      return error == 0;
-    }
-    if (ready < 0 && errno != EINTR) return false;
+    const int ready = sockets::wait_connected(socket, connect_slice_ms);
+    if (ready > 0) return sockets::connect_error(socket) == 0;
+    if (ready < 0) return false;
     if (ms_between(start, platform.elapsed_ms()) > timeout_ms) return false;
     platform.pump_events(1);
   }
@@ -88,9 +54,8 @@ Transport::~Transport() {
 }
 
 bool Transport::net_start() {
-  // POSIX sockets need no start-up; the flag only pairs start and stop.
-  started_ = true;
-  return true;
+  if (!started_) started_ = sockets::start();
+  return started_;
 }
 
 void Transport::net_stop() {
@@ -98,6 +63,7 @@ void Transport::net_stop() {
   for (uint32_t i = 0; i < slots_.size(); ++i) {
     if (slots_[i].live) release(Connection{i, slots_[i].generation});
   }
+  if (started_) sockets::stop();
   started_ = false;
 }
 
@@ -132,7 +98,7 @@ const Transport::Slot* Transport::find(Connection connection) const {
 void Transport::release(Connection connection) {
   Slot* slot = find(connection);
   if (slot == nullptr) return;
-  ::close(fd_of(slot->socket));
+  sockets::close(native(slot->socket));
   slot->socket = -1;
   slot->server = -1;
   slot->live = false;
@@ -143,28 +109,25 @@ bool Transport::open_server(int32_t id, int32_t port) {
   close_server(id);
   if (id < 0 || static_cast<uint32_t>(port) > 65535) return false;
 
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  // Hosting again right after a match must not fail on the last match's closed
-  // connections; this still never lets two listeners share a port.
-  const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  const sockets::Native listener = sockets::open_stream();
+  if (listener == sockets::invalid) return false;
+  sockets::allow_quick_rebind(listener);
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(static_cast<uint16_t>(port));
   sockaddr_in bound{};
-  socklen_t bound_size = sizeof bound;
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd, listen_backlog) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
-    ::close(fd);
+  sockets::Length bound_size = sizeof bound;
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, listen_backlog) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &bound_size) != 0) {
+    sockets::close(listener);
     return false;
   }
 
   Server& server = servers_[id];
-  server.listener = fd;
+  server.listener = static_cast<NativeSocket>(listener);
   server.port = ntohs(bound.sin_port);
   return true;
 }
@@ -173,7 +136,7 @@ void Transport::close_server(int32_t id) {
   const auto found = servers_.find(id);
   if (found == servers_.end()) return;
   for (Connection connection : found->second.accepted) release(connection);
-  ::close(fd_of(found->second.listener));
+  sockets::close(native(found->second.listener));
   servers_.erase(found);
 }
 
@@ -187,23 +150,24 @@ Connection Transport::open_connection(Platform& platform, const std::string& hos
   in_addr target{};
   if (!resolve_ipv4(host, target)) return Connection{};
 
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Connection{};
+  const sockets::Native socket = sockets::open_stream();
+  if (socket == sockets::invalid) return Connection{};
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr = target;
   address.sin_port = htons(static_cast<uint16_t>(port));  // the port modulo 65536
   const bool connected =
-      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-      (errno == EINPROGRESS && finish_connect(platform, fd, timeout_ms));
+      connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+      (sockets::connect_pending(sockets::last_error()) &&
+       finish_connect(platform, socket, timeout_ms));
   // The guest's connection blocks on send, so no message is cut short.
-  if (!connected || !set_blocking(fd, true)) {
-    ::close(fd);
+  if (!connected || !sockets::set_blocking(socket, true)) {
+    sockets::close(socket);
     return Connection{};
   }
-  send_without_delay(fd);
-  return adopt(fd, -1);
+  sockets::send_without_delay(socket);
+  return adopt(static_cast<NativeSocket>(socket), -1);
 }
 
 void Transport::close_connection(Connection connection) {
@@ -216,10 +180,10 @@ void Transport::close_connection(Connection connection) {
 
 NetEvent Transport::poll_server() {
   for (auto& [id, server] : servers_) {
-    const int fd = accept4(fd_of(server.listener), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    send_without_delay(fd);
-    const Connection connection = adopt(fd, id);
+    const sockets::Native socket = sockets::accept_now(native(server.listener));
+    if (socket == sockets::invalid) continue;
+    sockets::send_without_delay(socket);
+    const Connection connection = adopt(static_cast<NativeSocket>(socket), id);
     server.accepted.insert(server.accepted.begin(), connection);
     event_connection_ = connection;
     return NetEvent::connected;
@@ -229,13 +193,13 @@ NetEvent Transport::poll_server() {
     for (auto it = server.accepted.begin(); it != server.accepted.end(); ++it) {
       const Connection connection = *it;
       char peek[8];
-      const ssize_t count =
-          recv(fd_of(find(connection)->socket), peek, sizeof peek, MSG_PEEK | MSG_DONTWAIT);
+      const int count =
+          sockets::receive_now(native(find(connection)->socket), peek, sizeof peek, true);
       if (count > 0) {
         event_connection_ = connection;
         return NetEvent::data;
       }
-      if (count == 0 || is_broken(errno)) {
+      if (count == 0 || sockets::is_broken(sockets::last_error())) {
         event_connection_ = connection;
         server.accepted.erase(it);
         release(connection);
@@ -249,9 +213,7 @@ NetEvent Transport::poll_server() {
 NetEvent Transport::poll_connection(Connection connection) {
   const Slot* slot = find(connection);
   if (slot == nullptr) return NetEvent::none;
-  int waiting = 0;
-  if (ioctl(fd_of(slot->socket), FIONREAD, &waiting) != 0) return NetEvent::none;
-  return waiting > 0 ? NetEvent::data : NetEvent::none;
+  return sockets::bytes_waiting(native(slot->socket)) > 0 ? NetEvent::data : NetEvent::none;
 }
 
 int32_t Transport::receive(Connection connection, char* buffer, int32_t capacity) {
@@ -259,23 +221,22 @@ int32_t Transport::receive(Connection connection, char* buffer, int32_t capacity
   if (slot == nullptr || buffer == nullptr || capacity <= 0) return -1;
   // Never waits, even on the guest's blocking connection: a read that found
   // nothing must not freeze the game.
-  return static_cast<int32_t>(
-      recv(fd_of(slot->socket), buffer, static_cast<size_t>(capacity), MSG_DONTWAIT));
+  return sockets::receive_now(native(slot->socket), buffer, capacity, false);
 }
 
 int32_t Transport::send_text(Connection connection, std::string_view text) {
   const Slot* slot = find(connection);
   if (slot == nullptr) return -1;
-  // MSG_NOSIGNAL: a peer that vanished gives an error here, not a SIGPIPE.
-  return static_cast<int32_t>(send(fd_of(slot->socket), text.data(), text.size(), MSG_NOSIGNAL));
+  return static_cast<int32_t>(
+      send(native(slot->socket), text.data(), static_cast<int>(text.size()), sockets::no_signal));
 }
 
 uint32_t Transport::peer_ipv4(Connection connection) const {
   const Slot* slot = find(connection);
   if (slot == nullptr) return 0;
   sockaddr_in address{};
-  socklen_t size = sizeof address;
-  if (getpeername(fd_of(slot->socket), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+  sockets::Length size = sizeof address;
+  if (getpeername(native(slot->socket), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
       address.sin_family != AF_INET) {
     return 0;
   }
