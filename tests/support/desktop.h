@@ -1,0 +1,232 @@
+// The real game binary on a desktop of its own: a virtual X display from
+// xvfb-run, a connection to it that plays the window manager (every window that
+// asks to be shown is shown, and the test sees each title as it changes), and
+// the game processes started on it. Include this header last: Xlib's macros
+// (None, Status, ...) would break headers included after it.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace tornello {
+
+inline constexpr std::chrono::seconds desktop_patience{20};
+
+// A display of its own from xvfb-run, for as long as the test runs; DISPLAY and
+// XAUTHORITY name it meanwhile. xvfb-run runs a shell that reports the display
+// and then just waits to be stopped.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    server_ = ::popen(
+        "xvfb-run -a -s '-screen 0 1280x800x24 -nolisten tcp' "
+        "sh -c 'echo \"$$ $DISPLAY $XAUTHORITY\"; exec sleep 600' 2>&1",
+        "r");
+    char line[512] = {}, display[128] = {}, authority[384] = {};
+    if (!server_ || !std::fgets(line, sizeof line, server_)) return;
+    if (std::sscanf(line, "%d %127s %383s", &holder_, display, authority) != 3) return;
+    ::setenv("DISPLAY", display, 1);
+    ::setenv("XAUTHORITY", authority, 1);
+    ready_ = true;
+  }
+  ~VirtualDisplay() {
+    if (holder_ > 0) ::kill(holder_, SIGTERM);  // xvfb-run then stops the server
+    if (server_) ::pclose(server_);
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  bool ready() const { return ready_; }
+
+ private:
+  FILE* server_ = nullptr;
+  pid_t holder_ = -1;
+  bool ready_ = false;
+};
+
+// A program run in a working directory of its own, with some environment
+// variables changed and its standard output kept in a file. Killed if it is
+// still running when dropped.
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& working_dir, const std::vector<std::string>& arguments,
+               const std::vector<std::pair<std::string, std::string>>& environment = {},
+               const std::string& output_path = "/dev/null")
+      : output_path_(output_path) {
+    // Everything the child needs is made before the fork: after it, in a process
+    // with threads, only system calls are safe.
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string entry = *variable;
+      bool replaced = false;
+      for (const auto& [name, value] : environment) replaced |= entry.starts_with(name + "=");
+      if (!replaced) variables.push_back(entry);
+    }
+    for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
+    std::vector<char*> argv, envp;
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& variable : variables)
+      envp.push_back(const_cast<char*>(variable.c_str()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int output = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (output >= 0) ::dup2(output, STDOUT_FILENO);
+      if (::chdir(working_dir.c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+  }
+  ~ChildProcess() { kill(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+
+  // The exit code once it has ended; -1 when a signal ended it, -2 when it is
+  // still running after `patience`.
+  int exit_code(std::chrono::milliseconds patience = desktop_patience) {
+    for (const auto deadline = std::chrono::steady_clock::now() + patience;
+         std::chrono::steady_clock::now() < deadline;) {
+      if (pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = 0;
+      if (pid_ == 0) return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -2;
+  }
+
+  // Ends it at once, as a crash or a pulled plug would.
+  void kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status_, 0);
+    pid_ = 0;
+  }
+
+  // What it has written to its standard output so far.
+  std::string output() const {
+    std::ifstream in(output_path_);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Waits until its output holds `text`.
+  bool wait_for_output(const std::string& text,
+                       std::chrono::milliseconds patience = desktop_patience) const {
+    for (const auto deadline = std::chrono::steady_clock::now() + patience;
+         std::chrono::steady_clock::now() < deadline;) {
+      if (output().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+ private:
+  std::string output_path_;
+  pid_t pid_ = -1;
+  int status_ = 0;
+};
+
+// A connection to the display of DISPLAY that plays its window manager.
+class WindowManager {
+ public:
+  WindowManager() {
+    // A request that fails (a window already gone) is the test's to judge, not Xlib's.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    x_ = XOpenDisplay(nullptr);
+    if (!x_) return;
+    XSelectInput(x_, DefaultRootWindow(x_), SubstructureRedirectMask | SubstructureNotifyMask);
+    XSync(x_, False);
+  }
+  ~WindowManager() {
+    if (x_) XCloseDisplay(x_);
+  }
+  WindowManager(const WindowManager&) = delete;
+  WindowManager& operator=(const WindowManager&) = delete;
+
+  Display* x() const { return x_; }
+
+  std::string title(Window window) {
+    char* name = nullptr;
+    std::string text;
+    if (XFetchName(x_, window, &name) && name) text = name;
+    if (name) XFree(name);
+    return text;
+  }
+
+  // Waits for an X event that `wanted` accepts, showing the windows that ask to
+  // be shown meanwhile.
+  bool wait_for(const std::function<bool(const XEvent&)>& wanted,
+                std::chrono::milliseconds patience = desktop_patience) {
+    for (const auto deadline = std::chrono::steady_clock::now() + patience;
+         std::chrono::steady_clock::now() < deadline;) {
+      if (!XPending(x_)) {
+        pollfd watch{ConnectionNumber(x_), POLLIN, 0};
+        ::poll(&watch, 1, 50);
+        continue;
+      }
+      XEvent event;
+      XNextEvent(x_, &event);
+      const bool found = wanted(event);  // seen before the request is granted
+      if (event.type == MapRequest) XMapWindow(x_, event.xmaprequest.window);
+      if (found) return true;
+    }
+    return false;
+  }
+
+  // The first window that asks to be shown, with the title it had then; the
+  // window's title changes are watched from then on.
+  std::pair<Window, std::string> wait_for_window() {
+    Window window = 0;
+    std::string first_title;
+    wait_for([&](const XEvent& e) {
+      if (e.type != MapRequest) return false;
+      window = e.xmaprequest.window;
+      first_title = title(window);
+      XSelectInput(x_, window, PropertyChangeMask);
+      return true;
+    });
+    return {window, first_title};
+  }
+
+  // Waits until the window's title is `text` (a title that was replaced at once
+  // may never be seen).
+  bool wait_for_title(Window window, const std::string& text,
+                      std::chrono::milliseconds patience = desktop_patience) {
+    if (title(window) == text) return true;
+    return wait_for(
+        [&](const XEvent& e) { return e.type == PropertyNotify && title(window) == text; },
+        patience);
+  }
+
+ private:
+  Display* x_ = nullptr;
+};
+
+// Runs xdotool with `arguments`; true when it succeeded.
+inline bool xdotool(const std::string& arguments) {
+  return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+}  // namespace tornello
