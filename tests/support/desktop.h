@@ -224,6 +224,11 @@ class WindowManager {
   Display* x_ = nullptr;
 };
 
+// True when the program can be run from the path.
+inline bool installed(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 // Runs xdotool with `arguments`; true when it succeeded.
 inline bool xdotool(const std::string& arguments) {
   return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;

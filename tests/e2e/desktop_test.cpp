@@ -1,0 +1,116 @@
+// The real binary on a virtual desktop: the SDL game hosts through its menus,
+// driven by real key events, while the practice bot joins it; the window's
+// titles tell the way through the handshake, the character selection and the
+// start of play, and Escape ends the match on both.
+#include <filesystem>
+
+#include "two_games.h"
+// Last: it brings Xlib and its macros.
+#include "support/desktop.h"
+
+namespace tornello {
+namespace {
+
+using std::chrono::milliseconds;
+
+class DesktopTest : public TwoGamesTest {
+ protected:
+  void TearDown() override {
+    bot_.reset();
+    game_.reset();
+    wm_.reset();
+    display_.reset();  // only after every client has let go of it
+  }
+
+  // Held over a few frames, as a person's press is, then let go: the game reads
+  // its keys once a frame and acts on most of them when they are let go.
+  static bool press(const std::string& key) {
+    if (!xdotool("keydown " + key)) return false;
+    std::this_thread::sleep_for(milliseconds(120));
+    const bool released = xdotool("keyup " + key);
+    std::this_thread::sleep_for(milliseconds(80));
+    return released;
+  }
+
+  std::optional<VirtualDisplay> display_;
+  std::optional<WindowManager> wm_;
+  std::unique_ptr<ChildProcess> game_;
+  std::unique_ptr<ChildProcess> bot_;
+};
+
+TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
+  if (!installed("xvfb-run") || !installed("xdotool")) {
+    GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+  }
+  display_.emplace();
+  ASSERT_TRUE(display_->ready()) << "xvfb-run could not start a display";
+  wm_.emplace();
+  Display* x = wm_->x();
+  ASSERT_NE(x, nullptr);
+
+  // No entry dialog on the path: the port is typed into the game's own window.
+  const std::string no_programs = data.path() + "/no-programs";
+  std::filesystem::create_directory(no_programs);
+  game_ = std::make_unique<ChildProcess>(
+      data.path(), std::vector<std::string>{TORNELLO_BINARY, "--no-speech"},
+      std::vector<std::pair<std::string, std::string>>{
+          {"SDL_AUDIODRIVER", "dummy"}, {"SDL_VIDEODRIVER", "x11"}, {"PATH", no_programs}});
+  const auto [window, first_title] = wm_->wait_for_window();
+  ASSERT_NE(window, 0u) << "the game opened no window";
+  ASSERT_TRUE(wm_->wait_for([&](const XEvent& e) { return e.type == MapNotify; }));
+  XSetInputFocus(x, window, RevertToParent, CurrentTime);
+  XSync(x, False);
+
+  // Title screen, main menu, hosting with the port typed in, the game mode.
+  ASSERT_TRUE(wm_->wait_for_title(window, line(20)));
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(wm_->wait_for_title(window, main_menu));
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(wm_->wait_for_title(window, "Enter port number to host the game on: 3214"));
+  const std::string port = std::to_string(host_port);
+  ASSERT_TRUE(xdotool("key BackSpace BackSpace BackSpace BackSpace"));
+  ASSERT_TRUE(xdotool("type " + port));
+  ASSERT_TRUE(wm_->wait_for_title(window, port.substr(port.size() - 1)));
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(wm_->wait_for_title(window, menu_title("gamemode")));
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(wm_->wait_for_title(window, line(4)));
+
+  // The bot joins; the handshake passes and the character is chosen.
+  bot_ = std::make_unique<ChildProcess>(
+      data.path(), std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1", port},
+      std::vector<std::pair<std::string, std::string>>{}, data.path() + "/bot.txt");
+  ASSERT_TRUE(wm_->wait_for_title(window, line(6))) << wm_->title(window);
+  std::this_thread::sleep_for(milliseconds(2500));  // the pause before the selection
+  ASSERT_TRUE(press("Right"));
+  ASSERT_TRUE(press("Return"));
+  ASSERT_TRUE(wm_->wait_for_title(window, line(7)));
+
+  // Play starts once the bot is ready; Escape leaves, and the bot goes too.
+  std::string serve_line;
+  ASSERT_TRUE(wm_->wait_for(
+      [&](const XEvent& e) {
+        if (e.type != PropertyNotify) return false;
+        serve_line = wm_->title(window);
+        return serve_line == line(14) || serve_line == line(15);
+      },
+      std::chrono::seconds(40)))
+      << "play never started; the bot said:\n"
+      << bot_->output();
+  ASSERT_TRUE(press("Escape"));
+  ASSERT_TRUE(wm_->wait_for_title(window, main_menu));
+  EXPECT_EQ(bot_->exit_code(), 0) << bot_->output();
+  const std::string bot_serve_line = serve_line == line(14) ? line(15) : line(14);
+  const std::string said = bot_->output();
+  EXPECT_NE(said.find(line(12) + "\n" + bot_serve_line + "\n"), std::string::npos) << said;
+  EXPECT_NE(said.find(bot_serve_line + "\n" + main_menu + "\n"), std::string::npos) << said;
+
+  // Exit from the main menu.
+  ASSERT_TRUE(press("Down"));
+  ASSERT_TRUE(press("Down"));
+  ASSERT_TRUE(press("Return"));
+  EXPECT_EQ(game_->exit_code(), 0);
+}
+
+}  // namespace
+}  // namespace tornello
