@@ -80,20 +80,20 @@ TEST_F(BotTest, GuestProcessVanishingMidMatchIsToldToTheHost) {
   host_round(host->pilot, host_port, 1);
   choose_character(host->pilot, 1);
   exit_game(host->pilot);
+  // The bot is started once the host waits for it, and killed as play starts,
+  // both on the host's own thread.
   std::unique_ptr<ChildProcess> bot;
-  const auto count_waiting = host->on_line;
   host->on_line = [&](const std::string& line) {
-    count_waiting(line);
+    if (mentions_entry(host->game, line, 4)) {
+      bot = start_bot({"--bot", "join", "127.0.0.1", std::to_string(host_port)});
+    }
+    if (line == main_menu) host_endpoints.push_back(endpoints(*host));
     if (starts_play(line)) bot->kill();
   };
   host->start();
-  for (const auto give_up = std::chrono::steady_clock::now() + desktop_patience;
-       host_waiting.load() == 0 && std::chrono::steady_clock::now() < give_up;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  bot = start_bot({"--bot", "join", "127.0.0.1", std::to_string(host_port)});
   host->finish();
   ASSERT_EQ(host->failure, "") << last_lines(*host);
+  ASSERT_TRUE(bot);
 
   EXPECT_TRUE(heard_in_order(host->heard, {"say 127.0.0.1 " + line(5), said(6), said(7), said(21),
                                            "stop everything", "say " + main_menu}));

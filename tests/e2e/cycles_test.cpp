@@ -1,11 +1,7 @@
 // A thousand times host, join and leave between the same two games: coming back
 // to the main menu any number of times costs no more memory and no more open
 // files than the first time.
-#include <dirent.h>
-#include <unistd.h>
-
-#include <fstream>
-
+#include "support/process_resources.h"
 #include "two_games.h"
 
 namespace tornello {
@@ -13,22 +9,6 @@ namespace {
 
 constexpr int rounds = 1000;
 constexpr int warm_up_rounds = 50;
-
-size_t open_files() {
-  size_t count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir) != nullptr) ++count;
-    ::closedir(dir);
-  }
-  return count;
-}
-
-size_t resident_bytes() {
-  std::ifstream statm("/proc/self/statm");
-  size_t pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-}
 
 class CyclesTest : public TwoGamesTest {
  protected:
