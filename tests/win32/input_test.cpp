@@ -1,0 +1,96 @@
+// DirectInput 7 on the game's window: keys sent through the system's input queue
+// reach the snapshot in the DirectInput numbering, only while the window is in
+// the foreground; the mouse is confined while read; no controller, no readings.
+#include <gtest/gtest.h>
+
+#include "platform/keys.h"
+#include "platform/win32/direct_input.h"
+#include "platform/win32/main_window.h"
+
+namespace tornello {
+namespace {
+
+void send_key(WORD scan_code, bool extended, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wScan = scan_code;
+  input.ki.dwFlags =
+      KEYEVENTF_SCANCODE | (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
+  SendInput(1, &input, sizeof input);
+}
+
+class DirectInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(window_.open("Tornello"));
+    SetForegroundWindow(window_.handle());
+    serve();
+  }
+  // Lets the window handle what the system queued for it.
+  void serve() {
+    for (int pass = 0; pass < 50; ++pass) window_.pump(1);
+  }
+  bool held(KeyCode code) {
+    KeyboardSnapshot snapshot;
+    return input_.read_keyboard(window_.handle(), snapshot) && (snapshot.keys[code] & 0x80);
+  }
+
+  MainWindow window_;
+  DirectInput input_;
+};
+
+TEST_F(DirectInputTest, KeysArriveInTheDirectInputNumberingWhileInTheForeground) {
+  ASSERT_TRUE(input_.init_keyboard()) << "DINPUT.DLL gave no keyboard";
+  KeyboardSnapshot snapshot;
+  ASSERT_TRUE(input_.read_keyboard(window_.handle(), snapshot));
+  EXPECT_FALSE(snapshot.keys[key::up] & 0x80);
+
+  // Up is the extended key with scan code 0x48: code 200. Enter is 28.
+  send_key(0x48, true, false);
+  send_key(0x1C, false, false);
+  serve();
+  EXPECT_TRUE(held(key::up));
+  EXPECT_TRUE(held(key::enter));
+  EXPECT_FALSE(held(key::down));
+  send_key(0x48, true, true);
+  send_key(0x1C, false, true);
+  serve();
+  EXPECT_FALSE(held(key::up));
+  EXPECT_FALSE(held(key::enter));
+
+  // Another window in the foreground: no snapshot at all.
+  MainWindow other;
+  ASSERT_TRUE(other.open("Screen reader"));
+  SetForegroundWindow(other.handle());
+  serve();
+  if (GetForegroundWindow() == other.handle()) {
+    EXPECT_FALSE(input_.read_keyboard(window_.handle(), snapshot));
+  }
+}
+
+TEST_F(DirectInputTest, MouseIsConfinedWhileReadAndFreedAfterwards) {
+  ASSERT_TRUE(input_.init_mouse()) << "DINPUT.DLL gave no mouse";
+  MouseReading reading;
+  ASSERT_TRUE(input_.read_mouse(window_.handle(), reading));
+  RECT clip, area;
+  GetClipCursor(&clip);
+  GetWindowRect(window_.handle(), &area);
+  EXPECT_TRUE(EqualRect(&clip, &area)) << "the pointer is kept inside the game's window";
+  EXPECT_FALSE(reading.buttons[0]);
+
+  input_.release_mouse();
+  GetClipCursor(&clip);
+  EXPECT_EQ(clip.right - clip.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+}
+
+TEST_F(DirectInputTest, WithoutControllersNothingIsRead) {
+  EXPECT_EQ(input_.init_joysticks(), 0);
+  JoystickReading reading;
+  reading.x = 7;
+  EXPECT_FALSE(input_.read_joystick(0, reading));
+  EXPECT_FALSE(input_.read_joystick(-1, reading));
+  EXPECT_EQ(reading.x, 7) << "a failed read leaves the reading alone";
+}
+
+}  // namespace
+}  // namespace tornello

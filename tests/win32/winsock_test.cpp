@@ -1,0 +1,105 @@
+// The transport over Winsock: the same rules as on POSIX sockets, where Winsock
+// differs (no per-call non-blocking flag, refused connects reported as
+// exceptions, the meaning of SO_REUSEADDR, its own error numbers).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "net/net_test_support.h"
+
+namespace tornello {
+namespace {
+
+void pause() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+std::string read_text(Transport& transport, Connection connection) {
+  char buffer[256];
+  const int32_t count = transport.receive(connection, buffer, sizeof buffer);
+  return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
+}
+
+TEST(Winsock, AcceptsFirstThenReportsDataNewestFirst) {
+  LoopbackPair net;
+  const auto [older_guest, older] = net.join_and_accept();
+  ASSERT_TRUE(net.join());
+  net.guest.send_text(older_guest, "_P_R$");
+
+  EXPECT_EQ(net.host.poll_server(), NetEvent::connected);
+  const Connection newer = net.host.event_connection();
+  EXPECT_NE(newer, older);
+  EXPECT_EQ(net.host.poll_server(), NetEvent::data);
+  EXPECT_EQ(net.host.event_connection(), older);
+  EXPECT_EQ(read_text(net.host, older), "_P_R$");
+  EXPECT_EQ(net.host.poll_server(), NetEvent::none);
+  EXPECT_EQ(ipv4_text(net.host.peer_ipv4(older)), "127.0.0.1");
+}
+
+TEST(Winsock, GuestReadsNeverWaitOnItsBlockingConnection) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  char buffer[16];
+  // Nothing waiting: an answer at once, not a frozen game.
+  EXPECT_EQ(net.guest.receive(guest, buffer, sizeof buffer), -1);
+  EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
+
+  ASSERT_EQ(net.host.send_text(accepted, "_P_V3$"), 6);
+  for (int look = 0; look < 200 && net.guest.poll_connection(guest) != NetEvent::data; ++look) {
+    pause();
+  }
+  EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::data);
+  EXPECT_EQ(read_text(net.guest, guest), "_P_V3$");
+}
+
+TEST(Winsock, PeerThatLeavesIsDataUntilReadThenDisconnectedOnce) {
+  LoopbackPair net;
+  const auto [guest, accepted] = net.join_and_accept();
+  net.guest.send_text(guest, "_P_BYE$");
+  net.guest.close_connection(guest);
+
+  NetEvent event = NetEvent::none;
+  for (int look = 0; look < 200 && event == NetEvent::none; ++look) {
+    event = net.host.poll_server();
+    if (event == NetEvent::none) pause();
+  }
+  EXPECT_EQ(event, NetEvent::data);
+  EXPECT_EQ(read_text(net.host, accepted), "_P_BYE$");
+  for (int look = 0; look < 200 && event != NetEvent::disconnected; ++look) {
+    event = net.host.poll_server();
+    if (event != NetEvent::disconnected) pause();
+  }
+  EXPECT_EQ(event, NetEvent::disconnected);
+  EXPECT_EQ(net.host.event_connection(), accepted);
+  EXPECT_EQ(net.host.open_connections(), 0u);
+  EXPECT_EQ(net.host.poll_server(), NetEvent::none);
+}
+
+TEST(Winsock, PortsAddressesAndRefusalsFailCleanly) {
+  HeadlessPlatform platform;
+  Transport host;
+  Transport guest;
+  ASSERT_TRUE(host.net_start());
+  ASSERT_TRUE(guest.net_start());
+  EXPECT_FALSE(host.open_server(0, 65536));
+  EXPECT_FALSE(guest.open_connection(platform, "255.255.255.255", 3214));
+
+  ASSERT_TRUE(host.open_server(0, 0));
+  const uint16_t port = host.server_port(0);
+  EXPECT_FALSE(host.open_server(1, port)) << "a port has one listener";
+  EXPECT_TRUE(guest.open_connection(platform, "localhost", port));
+  ASSERT_EQ(host.poll_server(), NetEvent::connected);
+  host.close_server(0);
+  EXPECT_TRUE(host.open_server(0, port)) << "hosting again on the same port";
+  host.close_server(0);
+
+  // Nobody listens now: the refusal comes back as a failure well before the
+  // connect time-out runs out on the (virtual) clock.
+  const uint32_t start = platform.elapsed_ms();
+  EXPECT_FALSE(guest.open_connection(platform, "127.0.0.1", port));
+  EXPECT_LT(ms_between(start, platform.elapsed_ms()), connect_timeout_ms);
+}
+
+}  // namespace
+}  // namespace tornello
