@@ -13,7 +13,6 @@ namespace {
 // Good enough for a rally, beatable by a person.
 constexpr int32_t bot_skill = 80;
 
-constexpr int entry_cannot_connect = 10;
 constexpr int entry_title_screen = 20;
 constexpr int entry_cannot_open_port = 22;
 
@@ -29,10 +28,7 @@ class BotPlan {
   BotPlan(Game& game, const BotOptions& options) : game_(game), options_(options) {}
 
   void hear(const std::string& line) {
-    if (mentions_entry(game_, line, entry_cannot_connect) ||
-        mentions_entry(game_, line, entry_cannot_open_port)) {
-      failed_ = true;
-    }
+    if (mentions_entry(game_, line, entry_cannot_open_port)) port_unavailable_ = true;
   }
 
   void next(Autopilot& pilot) {
@@ -45,10 +41,7 @@ class BotPlan {
         start_round(pilot);
         break;
       case Phase::connecting:
-        if (failed_) {
-          // Nobody to play: back at the main menu, leave.
-          leave(pilot);
-        } else {
+        if (game_.music.current_name == selection_track) {
           choose_character(pilot);
           // A joining bot plays one match; a hosting one waits for the next guest.
           if (options_.hosts) {
@@ -56,6 +49,10 @@ class BotPlan {
           } else {
             leave(pilot);
           }
+        } else if (options_.hosts && !port_unavailable_) {
+          start_round(pilot);  // a guest that failed the handshake: wait for the next
+        } else {
+          leave(pilot);  // nobody to play with
         }
         break;
       case Phase::leaving:
@@ -65,9 +62,10 @@ class BotPlan {
 
  private:
   enum class Phase { title_screen, main_menu, connecting, leaving };
+  static constexpr const char* selection_track = "Charselect";
+  static constexpr const char* menu_track = "Menu";
 
   void start_round(Autopilot& pilot) {
-    failed_ = false;
     const std::string port = std::to_string(options_.port);
     pilot.when_heard_menu("main");
     if (options_.hosts) {
@@ -81,9 +79,12 @@ class BotPlan {
       pilot.answer_with(port).choose(port_item);
       pilot.choose(join_item);
     }
-    // Either the selection track starts (the other player is there) or the
-    // connection failed and the main menu is on its way.
-    pilot.when([this] { return failed_ || game_.music.current_name == "Charselect"; });
+    // The selection track starts (the other player is there), or the main menu's
+    // comes back (the connection failed or the other player was turned away).
+    pilot.when([this] {
+      const std::string& track = game_.music.current_name;
+      return track == selection_track || track == menu_track;
+    });
     phase_ = Phase::connecting;
   }
 
@@ -101,7 +102,7 @@ class BotPlan {
   Game& game_;
   const BotOptions options_;
   Phase phase_ = Phase::title_screen;
-  bool failed_ = false;
+  bool port_unavailable_ = false;
 };
 
 }  // namespace

@@ -132,6 +132,35 @@ TEST_F(BotTest, HostProcessVanishingMidMatchIsToldToTheGuest) {
   EXPECT_EQ(bot->exit_code(), -1);
 }
 
+TEST_F(BotTest, HostingBotTurnsAWrongGuestAwayAndHostsAgain) {
+  const std::unique_ptr<ChildProcess> bot = start_bot({"--bot", "host", std::to_string(host_port)});
+  ASSERT_TRUE(bot->wait_for_output(line(4))) << bot->output();
+  make_guest();
+  guest->game.settings.handshake_word = "SOMETHINGELSEENTIRELY";
+  join_round(guest->pilot, host_port);
+  exit_game(guest->pilot);
+  play();
+
+  EXPECT_TRUE(heard_in_order(guest->heard, {said(11), said(10), "say " + main_menu}));
+  // The bot waits for a guest again.
+  for (const auto give_up = std::chrono::steady_clock::now() + desktop_patience;
+       count_of(printed(*bot), line(4)) < 2 && std::chrono::steady_clock::now() < give_up;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::vector<std::string> bot_lines = printed(*bot);
+  EXPECT_TRUE(heard_in_order(
+      bot_lines, {line(4), "127.0.0.1 " + line(5), main_menu, line(2), line(3), line(4)}));
+  EXPECT_EQ(count_of(bot_lines, line(6)), 0u);
+  EXPECT_TRUE(bot->running());
+}
+
+TEST_F(BotTest, JoiningBotWithNobodyThereSaysSoAndEnds) {
+  const std::unique_ptr<ChildProcess> bot =
+      start_bot({"--bot", "join", "127.0.0.1", std::to_string(host_port)});
+  EXPECT_EQ(bot->exit_code(), 0);
+  EXPECT_TRUE(heard_in_order(printed(*bot), {line(10), main_menu}));
+}
+
 TEST_F(BotTest, ArgumentsThatCannotBeUsedEndTheProgramWithTheReason) {
   ChildProcess bot(data.path(), {TORNELLO_BINARY, "--bot", "host", "70000"}, {},
                    data.path() + "/bot.txt");
