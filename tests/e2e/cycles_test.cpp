@@ -56,7 +56,7 @@ class CyclesTest : public TwoGamesTest {
            std::chrono::steady_clock::now() < give_up) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const std::pair<size_t, size_t> reading{open_files(), resident_bytes()};
+    const std::pair<size_t, size_t> reading{open_files(), memory_in_use()};
     checkpoint.released.store(true);
     return reading;
   }
