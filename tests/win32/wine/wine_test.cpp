@@ -1,0 +1,324 @@
+// The Windows build under Wine on a virtual X display, driven from Linux as a
+// player would drive it: real key events (xdotool), the window titles a screen
+// reader would read, sound through an ALSA null device, and a match started over
+// loopback TCP between the Windows game (Winsock, hosting) and the Linux
+// practice bot (joining). Needs `make windows` and Wine; CI has both.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/virtual_display.h"
+
+// Last: Xlib's macros (None, Status, ...) would break the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace tornello {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const std::string windows_build = TORNELLO_WINDOWS_BUILD;
+const std::string wine = "/usr/lib/wine/wine64";
+const std::string wineserver = "/usr/lib/wine/wineserver";
+
+bool has_command(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Why the Windows build cannot be run here, or "" when it can.
+std::string missing_prerequisite() {
+  if (::access(wine.c_str(), X_OK) != 0) return "64-bit Wine (" + wine + ") is not installed";
+  if (!has_command("xvfb-run") || !has_command("xdotool")) return "xvfb-run or xdotool is missing";
+  for (const char* file : {"/tornello.exe", "/tests/win32/win32_tests.exe"}) {
+    if (::access((windows_build + file).c_str(), R_OK) != 0) {
+      return "no Windows build at " + windows_build + " (run `make windows`)";
+    }
+  }
+  return "";
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string language_line(int entry) {
+  std::ifstream in(std::string(TORNELLO_SOURCE_DIR) + "/data/lang/EN.lng");
+  std::string line;
+  for (int n = 1; n <= entry; ++n) std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// A TCP port nobody listens on right now.
+int free_port() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t size = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(probe);
+  return ntohs(address.sin_port);
+}
+
+// A child process with its output in a file; killed when the object goes.
+class Process {
+ public:
+  Process(const std::vector<std::string>& arguments, const std::string& directory,
+          const std::string& output) {
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    std::FILE* out = std::fopen(output.c_str(), "w");
+    if (out == nullptr || ::chdir(directory.c_str()) != 0) ::_exit(127);
+    ::dup2(::fileno(out), 1);
+    ::dup2(::fileno(out), 2);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ~Process() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // The exit code, or -1 when it did not end in time (or ended by a signal).
+  int wait_exit(Clock::duration limit) {
+    for (const auto deadline = Clock::now() + limit; Clock::now() < deadline;) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(milliseconds(50));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Follows the title of every top-level window on the display, as a screen reader
+// follows the focused one: each title a window has had, in order.
+class TitleWatcher {
+ public:
+  TitleWatcher() : x_(XOpenDisplay(nullptr)) {
+    if (!x_) return;
+    name_ = XInternAtom(x_, "_NET_WM_NAME", False);
+    utf8_ = XInternAtom(x_, "UTF8_STRING", False);
+    XSelectInput(x_, DefaultRootWindow(x_), SubstructureNotifyMask);
+    XSync(x_, False);
+  }
+  ~TitleWatcher() {
+    if (x_) XCloseDisplay(x_);
+  }
+  bool ready() const { return x_ != nullptr; }
+
+  // Serves X events until some window's title is one of `texts`; that window, or 0.
+  Window wait_for(const std::vector<std::string>& texts, Clock::duration limit = seconds(60)) {
+    Window found = 0;
+    serve_until(
+        [&] {
+          for (const std::string& text : texts) found = found ? found : titled(text);
+          return found != 0;
+        },
+        limit);
+    return found;
+  }
+  Window wait_for(const std::string& text, Clock::duration limit = seconds(60)) {
+    return wait_for(std::vector<std::string>{text}, limit);
+  }
+
+  const std::vector<std::string>& titles(Window window) { return titles_[window]; }
+
+  std::string report() const {
+    std::string text;
+    for (const auto& [window, titles] : titles_) {
+      if (titles.empty()) continue;
+      text += "window " + std::to_string(window) + ":";
+      for (const std::string& title : titles) text += " [" + title + "]";
+      text += "\n";
+    }
+    return text;
+  }
+
+ private:
+  Window titled(const std::string& text) const {
+    for (const auto& [window, titles] : titles_) {
+      if (!titles.empty() && titles.back() == text) return window;
+    }
+    return 0;
+  }
+
+  void serve_until(const std::function<bool()>& done, Clock::duration limit) {
+    for (const auto deadline = Clock::now() + limit; !done() && Clock::now() < deadline;) {
+      if (!XPending(x_)) {
+        pollfd watch{ConnectionNumber(x_), POLLIN, 0};
+        ::poll(&watch, 1, 20);
+        continue;
+      }
+      XEvent event;
+      XNextEvent(x_, &event);
+      if (event.type == CreateNotify && !event.xcreatewindow.override_redirect) {
+        // Watched from the moment it exists, so its first title is seen too.
+        XSelectInput(x_, event.xcreatewindow.window, PropertyChangeMask);
+        note(event.xcreatewindow.window);
+      } else if (event.type == PropertyNotify &&
+                 (event.xproperty.atom == name_ || event.xproperty.atom == XA_WM_NAME)) {
+        note(event.xproperty.window);
+      }
+    }
+  }
+
+  void note(Window window) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(x_, window, name_, 0, 1024, False, utf8_, &type, &format, &count, &after,
+                           &data) == Success &&
+        data) {
+      title.assign(reinterpret_cast<char*>(data), count);
+    }
+    if (data) XFree(data);
+    std::vector<std::string>& seen = titles_[window];
+    if (!title.empty() && (seen.empty() || seen.back() != title)) seen.push_back(title);
+  }
+
+  Display* x_ = nullptr;
+  Atom name_ = 0;
+  Atom utf8_ = 0;
+  std::map<Window, std::vector<std::string>> titles_;
+};
+
+class WineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = missing_prerequisite();
+    if (!missing.empty()) {
+      const char* ci = std::getenv("CI");
+      if (ci && std::string(ci) == "true") FAIL() << missing << "; CI must run the Windows build";
+      GTEST_SKIP() << "Windows build not tested: " << missing;
+    }
+    display_.emplace();
+    ASSERT_TRUE(display_->ready()) << "xvfb-run could not start a display";
+    // A prefix per test, kept in the build between runs (making one takes a while).
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    ::setenv("WINEPREFIX", (windows_build + "/wine-prefix-" + test).c_str(), 1);
+    ::setenv("WINEDEBUG", "-all", 1);
+    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    // Sound goes to ALSA's null device: DirectSound opens and plays, silently.
+    home_.write(".asoundrc", "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
+    ::setenv("HOME", home_.path().c_str(), 1);
+    ::setenv("TORNELLO_EXPECT_SOUND", "1", 1);
+  }
+
+  void TearDown() override {
+    if (display_) {
+      // Ends the Windows processes of this prefix, so the display can go.
+      Process stop({wineserver, "-k"}, work_.path(), work_.path() + "/wineserver.txt");
+      stop.wait_exit(seconds(20));
+    }
+    display_.reset();
+  }
+
+  TempDir home_;
+  TempDir work_;
+  std::optional<VirtualDisplay> display_;
+};
+
+TEST_F(WineTest, WindowsUnitTestsPass) {
+  const std::string output = work_.path() + "/win32_tests.txt";
+  Process tests({wine, windows_build + "/tests/win32/win32_tests.exe"}, work_.path(), output);
+  const int code = tests.wait_exit(std::chrono::minutes(4));
+  const std::string log = read_file(output);
+  EXPECT_EQ(code, 0) << log;
+  EXPECT_NE(log.find("[  PASSED  ]"), std::string::npos) << log;
+}
+
+// Title screen, main menu, the host's port dialog and game mode, then a Linux bot
+// joins and both reach the start of the match.
+TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
+  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/lang", work_.path() + "/lang");
+  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/Menu", work_.path() + "/Menu",
+                        std::filesystem::copy_options::recursive);
+  TitleWatcher watcher;
+  ASSERT_TRUE(watcher.ready());
+  auto tap = [](const std::string& key) {
+    // Held for a few frames: the game polls its keyboard about every 17 ms.
+    const std::string command =
+        "xdotool keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.2";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "xdotool failed";
+  };
+
+  Process game({wine, windows_build + "/tornello.exe"}, work_.path(), work_.path() + "/game.txt");
+  const Window window = watcher.wait_for(language_line(20), seconds(120));
+  ASSERT_NE(window, 0u) << "no title screen\n"
+                        << watcher.report() << read_file(work_.path() + "/game.txt");
+  EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
+
+  tap("Return");
+  ASSERT_EQ(watcher.wait_for("Main menu"), window) << watcher.report();
+  tap("Down");
+  ASSERT_EQ(watcher.wait_for("Join a game"), window) << watcher.report();
+  tap("Up");
+  ASSERT_EQ(watcher.wait_for("Host a game"), window) << watcher.report();
+  tap("Return");
+  ASSERT_NE(watcher.wait_for("Port"), 0u) << "no port dialog\n" << watcher.report();
+  const int port = free_port();
+  ASSERT_EQ(std::system(("xdotool sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type "
+                         "--delay 30 " +
+                         std::to_string(port))
+                            .c_str()),
+            0);
+  tap("Return");
+  ASSERT_EQ(watcher.wait_for("Choose the game mode"), window) << watcher.report();
+  tap("Return");  // the short game
+  ASSERT_EQ(watcher.wait_for(language_line(4)), window) << watcher.report();
+
+  Process bot({TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, work_.path(),
+              work_.path() + "/bot.txt");
+  ASSERT_EQ(watcher.wait_for(language_line(6)), window) << watcher.report();
+  std::this_thread::sleep_for(seconds(3));  // the handshake's pause, then character selection
+  tap("Return");
+  ASSERT_EQ(watcher.wait_for(language_line(7)), window) << watcher.report();
+  // Play starts more than ten seconds after the guest is ready.
+  EXPECT_EQ(watcher.wait_for({language_line(14), language_line(15)}, seconds(30)), window)
+      << watcher.report();
+  EXPECT_NE(read_file(work_.path() + "/bot.txt").find(language_line(12)), std::string::npos)
+      << read_file(work_.path() + "/bot.txt");
+  std::printf("Titles seen under Wine:\n%s", watcher.report().c_str());
+}
+
+}  // namespace
+}  // namespace tornello
