@@ -124,7 +124,7 @@ Next host_game(Game& game) {
   play_music(game, "connection", true);
   say(game, entry_hosting);
 
-  // The low 32 bits; an empty or cancelled answer gives 0, a port the system chooses.
+  // The low 32 bits; an empty or cancelled answer gives 0.
   game.settings.port = static_cast<int32_t>(parse_int(game.platform.ask_text(
       "Port", "Enter port number to host the game on", std::to_string(game.settings.port))));
   const std::optional<int> mode = run_menu(game, "gamemode");
@@ -132,7 +132,9 @@ Next host_game(Game& game) {
   match.game_mode = *mode;
 
   say(game, entry_opening_server);
-  if (!transport.open_server(host_server_id, game.settings.port)) {
+  // Port 0 would let the system choose a port that nobody is told, so no guest
+  // could come either.
+  if (game.settings.port == 0 || !transport.open_server(host_server_id, game.settings.port)) {
     // No guest can reach a server that is not there: say so rather than wait.
     speak_line(game, text(game, entry_cannot_open_port) + " " + std::to_string(game.settings.port));
     game.platform.delay_ms(failure_pause_ms);

@@ -90,6 +90,16 @@ TEST_F(ConnectTest, PortHeldBySomeoneElseIsToldAndTheMainMenuComesBack) {
   EXPECT_EQ(host_endpoints.back(), nothing_open);
 }
 
+TEST_F(ConnectTest, PortZeroIsRefusedSinceNoGuestCouldBeToldThePort) {
+  make_host();
+  host_round(host->pilot, 0, 1);
+  exit_game(host->pilot);
+  play();
+
+  EXPECT_TRUE(heard_in_order(host->heard, {said(3), "say " + line(22) + " 0", "say " + main_menu}));
+  EXPECT_EQ(host_endpoints.back(), nothing_open);
+}
+
 TEST_F(ConnectTest, NobodyAtTheAddressIsToldAndTheMainMenuComesBack) {
   make_guest();
   join_round(guest->pilot, host_port);  // nothing listens there
