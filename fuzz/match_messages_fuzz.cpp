@@ -1,0 +1,93 @@
+// Arbitrary bytes from the peer, applied to a whole match: each read is one
+// frame's received text, and the frame then runs as in the game (the ball flies
+// with whatever speeds arrived, the host starts and ends play, the controls are
+// read, sounds are placed). The first byte sets the side and the starting state,
+// the second how the rest is cut into reads. Whatever arrives, the match must
+// stay within its bounds: no sanitizer report, no NaN on the court, no unbounded
+// tail kept between reads.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fuzz_support.h"
+#include "match/match.h"
+#include "platform/headless/headless_platform.h"
+
+namespace tornello {
+namespace {
+
+using fuzz::check;
+
+// A player who keeps pressing: swing, step left, step right, and Enter (which
+// ends the wait after a match), one key per pass, never Escape.
+class BusyPlayer : public InputSource {
+ public:
+  void keyboard(KeyboardSnapshot& out) override {
+    static constexpr KeyCode cycle[] = {key::up, 0, key::left, 0, key::right, 0, key::enter, 0};
+    out = KeyboardSnapshot{};
+    const KeyCode code = cycle[pass_++ % std::size(cycle)];
+    if (code != 0) out.keys[code] = 0x80;
+  }
+  std::optional<std::string> answer(const std::string&, const std::string&,
+                                    const std::string&) override {
+    return std::nullopt;
+  }
+
+ private:
+  size_t pass_ = 0;
+};
+
+// Frames run after the last read, so the ball moves with what was received.
+constexpr int quiet_frames = 120;
+
+// One frame as the match loop runs it, then the checks.
+void frame(Game& game) {
+  if (run_frame_logic(game)) {
+    game.platform.pump_events(1);
+    game.platform.delay_ms(frame_wait_ms);
+  }
+  const BallState& ball = game.match.ball;
+  check(game.net.unfinished.size() <= max_unfinished_bytes);
+  check(!std::isnan(ball.x) && !std::isnan(ball.y));
+  check(!std::isnan(ball.speed_x) && !std::isnan(ball.speed_y));
+}
+
+}  // namespace
+}  // namespace tornello
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tornello;
+  if (size < 2) return 0;
+  const uint8_t setup = data[0];
+  const uint8_t cut_seed = data[1];
+  const std::string_view stream(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+  HeadlessPlatform platform;
+  BusyPlayer player;
+  platform.set_input(&player);
+  Game game(platform);
+  game.random.seed(setup);
+  game.keyboard.init(platform);
+  MatchState& match = game.match;
+  match.role = (setup & 1) != 0 ? PeerRole::host : PeerRole::guest;
+  match.game_mode = (setup >> 1) & 3;
+  match.started = (setup & 8) != 0;
+  match.my_serve = (setup & 16) != 0;
+  match.my_character = (setup >> 5) % 6;
+  match.me.paddle_x = court_left;
+  match.opponent.paddle_x = court_left;
+  match.left = false;
+
+  size_t read = 0;
+  for (size_t at = 0; at < stream.size() && !match.left; ++read) {
+    const size_t width = 1 + (static_cast<size_t>(cut_seed) * (read + 1) * 7919) % 64;
+    game.net.received_text.assign(stream.substr(at, width));
+    at += width;
+    frame(game);
+  }
+  for (int quiet = 0; quiet < quiet_frames && !match.left; ++quiet) frame(game);
+  return 0;
+}
