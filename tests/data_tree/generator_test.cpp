@@ -96,26 +96,5 @@ TEST(Resampling, DoublesTheRateOfSpeechWithoutChangingWhatIsHeard) {
   EXPECT_LT(worst, 0.01f);
 }
 
-// A texture made into a loop: the join is as smooth as any step inside it.
-TEST(Loops, CrossFadedNoiseAndFoldedEventsJoinSeamlessly) {
-  assets::Rng rng(7);
-  Sound noise;
-  for (int k = 0; k < 30000; ++k) noise.samples.push_back(static_cast<float>(0.5 * rng.bipolar()));
-  const Sound loop = assets::crossfade_loop(noise, 20000, 5000);
-  ASSERT_EQ(loop.frames(), 20000u);
-  // The last sample is followed by what followed it in the source.
-  EXPECT_FLOAT_EQ(loop.samples[19999], noise.samples[19999]);
-  EXPECT_NEAR(loop.samples[0], noise.samples[20000], 1e-3f);
-
-  // A ring that runs past the end carries on at the start.
-  Sound ring = assets::silence(1.5);
-  for (size_t k = 30000; k < ring.frames(); ++k) ring.samples[k] = 0.25f;
-  const Sound folded = assets::fold_loop(ring, 44100);
-  EXPECT_FLOAT_EQ(folded.samples[44099], 0.25f);
-  EXPECT_FLOAT_EQ(folded.samples[0], 0.25f);
-  EXPECT_FLOAT_EQ(folded.samples[22050 - 1], 0.25f);
-  EXPECT_FLOAT_EQ(folded.samples[22050], 0.0f);
-}
-
 }  // namespace
 }  // namespace tornello
