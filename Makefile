@@ -54,15 +54,21 @@ bench: $(DEPS_STAMP)
 	@for b in $(BUILD)-bench/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
 # Each fuzz target runs FUZZ_SECONDS from its committed seed corpus (fuzz/corpus/<name>/).
+# Its log goes to $(BUILD)-fuzz/<name>.log; a failure shows the log's end and keeps
+# the input that caused it as $(BUILD)-fuzz/<name>-crash-* (or -leak-, -timeout-).
 FUZZ_SECONDS ?= 60
 fuzz: $(DEPS_STAMP)
 	CXX=clang++-14 cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORNELLO_FUZZ=ON \
 	  -DTORNELLO_TESTS=OFF -DTORNELLO_SANITIZE=address,undefined
-	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
 	@set -e; for f in $(BUILD)-fuzz/fuzz/*_fuzz; do \
-	  name=$$(basename $$f); mkdir -p $(BUILD)-fuzz/corpus/$$name; \
-	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(BUILD)-fuzz/corpus/$$name fuzz/corpus/$$name; \
+	  name=$$(basename $$f); log=$(BUILD)-fuzz/$$name.log; mkdir -p $(BUILD)-fuzz/corpus/$$name; \
+	  if ! $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/$$name- \
+	      $(BUILD)-fuzz/corpus/$$name fuzz/corpus/$$name > $$log 2>&1; then \
+	    tail -n 60 $$log; echo "== $$name FAILED: see $$log"; exit 1; \
+	  fi; \
+	  echo "== $$name: $$(sed -n 's/^stat::number_of_executed_units: *//p' $$log) runs in $(FUZZ_SECONDS) s," \
+	    "$$(sed -n 's/^stat::average_exec_per_sec: *//p' $$log) per second, no finding"; \
 	done
 
 clean:
