@@ -7,42 +7,32 @@
 namespace tornello {
 namespace {
 
-TEST(FileLookup, FindsEverySpellingOfOneTree) {
+TEST(FileLookup, FindsEverySpellingOfOneTreeAndPrefersTheExactOne) {
   TempDir dir;
-  const std::string hit = dir.write("Sounds/Pong/Hit.wav", "x");
-  const std::string border = dir.write("Sounds/Pong/border.wav", "y");
-  const std::string menu = dir.write("Menu/EN/main.mnu", "z");
-  FileLookup files;
   const std::string root = dir.path() + "/";
-  EXPECT_EQ(files.resolve(root + "Sounds/Pong/Hit.wav"), hit);
-  EXPECT_EQ(files.resolve(root + "sounds/pong/hit.wav"), hit);
-  EXPECT_EQ(files.resolve(root + "SOUNDS\\PONG\\HIT.WAV"), hit);
-  EXPECT_EQ(files.resolve(root + "sounds/pong/border.wav"), border);
-  EXPECT_EQ(files.resolve(root + "Menu\\EN\\main.mnu"), menu);
-  EXPECT_EQ(files.resolve(root + "menu//en/./MAIN.MNU"), dir.path() + "/Menu/EN/./main.mnu");
-  EXPECT_FALSE(files.resolve(root + "Sounds/Pong/Miss.wav"));
-  EXPECT_FALSE(files.resolve(root + "Sounds/Pong/Hit.wav/more"));
-  EXPECT_FALSE(files.resolve(""));
-}
-
-TEST(FileLookup, PrefersTheExactSpellingWhenTwoDifferOnlyInCase) {
-  TempDir dir;
+  const std::string hit = dir.write("Sounds/Pong/Hit.wav", "x");
+  const std::string menu = dir.write("Menu/EN/main.mnu", "z");
   const std::string upper = dir.write("a/Name.txt", "1");
   const std::string lower = dir.write("a/name.txt", "2");
   FileLookup files;
-  EXPECT_EQ(files.resolve(dir.path() + "/a/Name.txt"), upper);
-  EXPECT_EQ(files.resolve(dir.path() + "/a/name.txt"), lower);
-}
+  for (const char* spelling :
+       {"Sounds/Pong/Hit.wav", "sounds/pong/hit.wav", "SOUNDS\\PONG\\HIT.WAV"}) {
+    EXPECT_EQ(files.resolve(root + spelling), hit) << spelling;
+  }
+  EXPECT_EQ(files.resolve(root + "Menu\\EN\\main.mnu"), menu);
+  EXPECT_EQ(files.resolve(root + "menu//en/./MAIN.MNU"), root + "Menu/EN/./main.mnu");
+  EXPECT_EQ(files.resolve(root + "a/Name.txt"), upper);
+  EXPECT_EQ(files.resolve(root + "a/name.txt"), lower);
+  for (const char* missing : {"Sounds/Pong/Miss.wav", "Sounds/Pong/Hit.wav/more"}) {
+    EXPECT_FALSE(files.resolve(root + missing)) << missing;
+  }
+  EXPECT_FALSE(files.resolve(""));
 
-TEST(FileLookup, ListingsAreCachedUntilCleared) {
-  TempDir dir;
-  dir.write("d/one.wav", "1");
-  FileLookup files;
-  ASSERT_TRUE(files.resolve(dir.path() + "/D/ONE.wav"));
-  dir.write("d/two.wav", "2");
-  EXPECT_FALSE(files.resolve(dir.path() + "/D/TWO.wav")) << "the listing of d was cached";
+  // Listings are cached until cleared.
+  dir.write("Sounds/Pong/border.wav", "y");
+  EXPECT_FALSE(files.resolve(root + "sounds/pong/border.wav"));
   files.clear();
-  EXPECT_TRUE(files.resolve(dir.path() + "/D/TWO.wav"));
+  EXPECT_TRUE(files.resolve(root + "sounds/pong/border.wav"));
 }
 
 }  // namespace
