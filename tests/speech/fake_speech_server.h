@@ -1,10 +1,19 @@
 // A stand-in for the speech daemon: listens on a Unix socket and speaks just
 // enough of its text protocol for the client library, recording what it is told.
+// It serves one client at a time, which is all the game ever opens.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,37 +28,125 @@ class FakeSpeechServer {
 
   // Listens at path. A server that is not answering reads and records every
   // command but replies to none, like a daemon that has hung.
-  FakeSpeechServer(std::string path, bool answering);
-  // Hangs up on every client and removes the socket, like a daemon killed mid-run.
-  ~FakeSpeechServer();
+  FakeSpeechServer(std::string path, bool answering)
+      : path_(std::move(path)), answering_(answering) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path_.size() >= sizeof(address.sun_path)) throw std::runtime_error("socket path too long");
+    std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+    unlink(path_.c_str());
+    listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) ||
+        listen(listener_, 8)) {
+      throw std::runtime_error("cannot listen at " + path_ + ": " + std::strerror(errno));
+    }
+    thread_ = std::thread([this] { serve(); });
+  }
+
+  // Hangs up on the client and removes the socket, like a daemon killed mid-run.
+  ~FakeSpeechServer() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      if (client_ >= 0) shutdown(client_, SHUT_RDWR);
+    }
+    shutdown(listener_, SHUT_RDWR);  // wakes a waiting accept
+    thread_.join();
+    close(listener_);
+    unlink(path_.c_str());
+  }
 
   // Replies held back while not answering are sent as soon as answering resumes.
-  void set_answering(bool answering);
+  void set_answering(bool answering) {
+    std::lock_guard lock(mutex_);
+    answering_ = answering;
+    flush();
+  }
+
   // Waits up to 5 s for the events to satisfy done; returns them either way.
-  Events wait_until(const std::function<bool(const Events&)>& done);
+  Events wait_until(const std::function<bool(const Events&)>& done) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(5), [&] { return done(events_); });
+    return events_;
+  }
 
  private:
-  struct Client {
-    int fd = -1;
-    std::string input{};
-    std::string unsent{};  // replies held back while not answering
-    bool in_text = false;
-    std::string text{};
-  };
+  void serve() {
+    for (int fd; (fd = accept(listener_, nullptr, nullptr)) >= 0;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return (void)close(fd);
+        client_ = fd;
+        unsent_.clear();
+        in_text_ = false;
+      }
+      std::string input;
+      char buffer[4096];
+      for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+        input.append(buffer, static_cast<size_t>(got));
+        for (size_t end; (end = input.find("\r\n")) != std::string::npos;) {
+          handle_line(input.substr(0, end));
+          input.erase(0, end + 2);
+        }
+      }
+      std::lock_guard lock(mutex_);
+      client_ = -1;
+      close(fd);
+    }
+  }
 
-  void serve();
-  void handle_line(Client& client, const std::string& line);
-  void record(std::string event);
+  void handle_line(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    std::string command = line;
+    for (char& c : command) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (in_text_ && line != ".") {
+      text_ = line;  // the game's lines are one line long
+      return;
+    }
+    if (in_text_) {
+      in_text_ = false;
+      record("SPEAK:" + text_);
+      unsent_ += "225-1\r\n225 OK MESSAGE QUEUED\r\n";
+    } else if (command == "SPEAK") {
+      in_text_ = true;
+      text_.clear();
+      unsent_ += "230 OK RECEIVING DATA\r\n";
+    } else if (command.starts_with("CANCEL")) {
+      record("CANCEL");
+      unsent_ += "210 OK CANCELED\r\n";
+    } else if (command.starts_with("SET SELF CLIENT_NAME")) {
+      record("HELLO");
+      unsent_ += "208 OK CLIENT NAME SET\r\n";
+    } else {
+      unsent_ += "200 OK\r\n";
+    }
+    flush();
+  }
+
+  // With the lock held.
+  void flush() {
+    if (!answering_ || client_ < 0 || unsent_.empty()) return;
+    send(client_, unsent_.data(), unsent_.size(), MSG_NOSIGNAL);
+    unsent_.clear();
+  }
+
+  void record(std::string event) {
+    events_.push_back(std::move(event));
+    changed_.notify_all();
+  }
 
   std::string path_;
   int listener_ = -1;
-  std::mutex mutex_;
+  std::thread thread_;
+  std::mutex mutex_;  // guards everything below
   std::condition_variable changed_;
   bool answering_;
   bool stopping_ = false;
+  int client_ = -1;
+  bool in_text_ = false;
+  std::string text_;
+  std::string unsent_;  // replies held back while not answering
   Events events_;
-  std::vector<Client> clients_;
-  std::thread thread_;
 };
 
 }  // namespace tornello
