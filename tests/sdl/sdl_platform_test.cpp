@@ -18,33 +18,28 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Pushes an event every 20 ms from another thread for as long as it lives.
-class EventPusher {
+// Pushes a key press every 20 ms from another thread for as long as it lives.
+class KeyPusher {
  public:
-  explicit EventPusher(SDL_Event event)
-      : event_(event), thread_([this] {
+  explicit KeyPusher(SDL_Scancode scancode)
+      : thread_([this, scancode] {
+          SDL_Event event{};
+          event.type = SDL_KEYDOWN;
+          event.key.keysym.scancode = scancode;
           while (!done_) {
             std::this_thread::sleep_for(milliseconds(20));
-            SDL_PushEvent(&event_);
+            SDL_PushEvent(&event);
           }
         }) {}
-  ~EventPusher() {
+  ~KeyPusher() {
     done_ = true;
     thread_.join();
   }
 
  private:
-  SDL_Event event_;
   std::atomic<bool> done_{false};
   std::thread thread_;
 };
-
-SDL_Event key_down(SDL_Scancode scancode) {
-  SDL_Event event{};
-  event.type = SDL_KEYDOWN;
-  event.key.keysym.scancode = scancode;
-  return event;
-}
 
 class SdlPlatformTest : public ::testing::Test {
  protected:
@@ -137,9 +132,10 @@ TEST_F(SdlPlatformTest, AudioPullsFromTheMixerInTheFormatAskedFor) {
 
 TEST_F(SdlPlatformTest, DialogGetsTheTextsAndItsAnswerIsReturned) {
   const std::string args = bin_.path() + "/args";
-  dialog("printf '%s\\n' \"$@\" > '" + args + "'\necho 'example.org'\n");
+  // OK gives the text without the line end the dialog adds, and nothing more.
+  dialog("printf '%s\\n' \"$@\" > '" + args + "'\nprintf '  example.org\\n\\n'\n");
   EXPECT_EQ(platform->ask_text("Host", "Enter host address to connect to", "localhost"),
-            "example.org");
+            "  example.org\n");
   std::stringstream seen;
   seen << std::ifstream(args).rdbuf();
   EXPECT_EQ(seen.str(),
@@ -147,13 +143,15 @@ TEST_F(SdlPlatformTest, DialogGetsTheTextsAndItsAnswerIsReturned) {
             "--entry-text=localhost\n");
   dialog("echo 'typed but cancelled'\nexit 1\n");
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
+  dialog("echo 'typed but killed'\nkill -9 $$\n");
+  EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
   EXPECT_EQ(title(), "Tornello");  // the dialog speaks for itself
 }
 
 TEST_F(SdlPlatformTest, InputWhileTheDialogIsOpenIsThrownAway) {
   dialog("sleep 0.3\necho 42\n");
   {
-    EventPusher pusher(key_down(SDL_SCANCODE_LEFT));
+    KeyPusher pusher(SDL_SCANCODE_LEFT);
     EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "42");
   }
   int left = 0;
@@ -164,11 +162,11 @@ TEST_F(SdlPlatformTest, InputWhileTheDialogIsOpenIsThrownAway) {
 TEST_F(SdlPlatformTest, WithoutTheDialogProgramThePromptRunsInTheWindow) {
   no_dialog();
   {
-    EventPusher enter(key_down(SDL_SCANCODE_RETURN));
+    KeyPusher enter(SDL_SCANCODE_RETURN);
     EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "3214");
   }
   EXPECT_EQ(title(), "Enter port to connect on: 3214");
-  EventPusher escape(key_down(SDL_SCANCODE_ESCAPE));
+  KeyPusher escape(SDL_SCANCODE_ESCAPE);
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
 }
 

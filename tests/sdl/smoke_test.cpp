@@ -4,24 +4,17 @@
 // are real ones from xdotool.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <string>
-#include <thread>
 
-#include "platform/sdl/text_prompt.h"
+#include "platform/line_reader.h"
 #include "support/temp_dir.h"
 // Last: it brings Xlib and its macros.
 #include "support/desktop.h"
 
 namespace tornello {
 namespace {
-
-using std::chrono::milliseconds;
 
 class SmokeTest : public ::testing::Test {
  protected:
@@ -37,7 +30,7 @@ class SmokeTest : public ::testing::Test {
 };
 
 TEST_F(SmokeTest, TitleScreenAppearsAndReturnEndsTheGame) {
-  if (!find_on_path("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  if (!installed("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
   display_.emplace();
   ASSERT_TRUE(display_->ready()) << "xvfb-run could not start a display";
   ::unsetenv("SDL_VIDEODRIVER");
@@ -48,10 +41,10 @@ TEST_F(SmokeTest, TitleScreenAppearsAndReturnEndsTheGame) {
 
   TempDir work;
   std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/lang", work.path() + "/lang");
-  std::ifstream language(work.path() + "/lang/EN.lng");
+  auto language = LineReader::open_for_reading(work.path() + "/lang/EN.lng");
+  ASSERT_TRUE(language);
   std::string title_line;
-  for (int n = 1; n <= 20; ++n) std::getline(language, title_line);
-  if (!title_line.empty() && title_line.back() == '\r') title_line.pop_back();
+  for (int n = 1; n <= 20; ++n) title_line = language->read_line();
 
   game_ = std::make_unique<ChildProcess>(work.path(),
                                          std::vector<std::string>{TORNELLO_BINARY, "--no-speech"});
@@ -67,8 +60,7 @@ TEST_F(SmokeTest, TitleScreenAppearsAndReturnEndsTheGame) {
   EXPECT_EQ(attributes.height, DisplayHeight(x, DefaultScreen(x)));
 
   // Then the title becomes the title screen's line.
-  wm_->wait_for_title(window, title_line);
-  ASSERT_EQ(wm_->title(window), title_line);
+  ASSERT_TRUE(wm_->wait_for_title(window, title_line)) << wm_->title(window);
 
   // Nothing is drawn: the window is black.
   XImage* pixel =
@@ -87,18 +79,15 @@ TEST_F(SmokeTest, TitleScreenAppearsAndReturnEndsTheGame) {
   XSendEvent(x, window, False, NoEventMask, &close);
   XSetInputFocus(x, window, RevertToParent, CurrentTime);
   XSync(x, False);
-  std::this_thread::sleep_for(milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(game_->running()) << "a close request ended the game";
 
   // Return pressed and held over a few frames does nothing; its release ends the game.
-  const std::string xdotool = "xdotool key%s --window " + std::to_string(window) + " Return";
-  char command[128];
-  std::snprintf(command, sizeof command, xdotool.c_str(), "down");
-  ASSERT_EQ(std::system(command), 0) << "xdotool failed";
-  std::this_thread::sleep_for(milliseconds(200));
+  const std::string return_key = " --window " + std::to_string(window) + " Return";
+  ASSERT_TRUE(xdotool("keydown" + return_key)) << "xdotool failed";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_TRUE(game_->running()) << "the game acted on the press, not the release";
-  std::snprintf(command, sizeof command, xdotool.c_str(), "up");
-  ASSERT_EQ(std::system(command), 0);
+  ASSERT_TRUE(xdotool("keyup" + return_key));
   EXPECT_EQ(game_->exit_code(), 0);
 }
 

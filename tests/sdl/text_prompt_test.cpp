@@ -39,14 +39,6 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   EXPECT_FALSE(run_program(dir.path() + "/missing", {"missing"}, nullptr).started);
 }
 
-TEST(DialogAnswer, OnlyOkGivesTheTextWithoutItsLineEnd) {
-  EXPECT_EQ(dialog_answer({true, 0, "example.org\n"}), "example.org");
-  EXPECT_EQ(dialog_answer({true, 0, "  spaced  \n\n"}), "  spaced  \n");
-  EXPECT_EQ(dialog_answer({true, 1, "typed\n"}), "");   // Cancel, Escape or closed
-  EXPECT_EQ(dialog_answer({true, -1, "typed\n"}), "");  // killed
-  EXPECT_EQ(dialog_answer({false, -1, ""}), "");
-}
-
 class WindowPromptTest : public ::testing::Test {
  protected:
   void type(const char* text) {
