@@ -64,15 +64,15 @@ TEST_F(MainMenuTest, PromptAnswersBecomeTheHostAndPortEvenWhenCancelled) {
   answer_in_connect_menu(address_item, std::nullopt);
   EXPECT_EQ(game->settings.host, "");
 
-  const std::vector<PromptRecord>& prompts = platform.prompts();
-  ASSERT_EQ(prompts.size(), ports.size() + 2);
-  EXPECT_EQ(prompts[0].title, "Port");
-  EXPECT_EQ(prompts[0].prompt, "Enter port to connect on");
-  EXPECT_EQ(prompts[0].default_text, "3214");
-  EXPECT_EQ(prompts[ports.size()].title, "Host");
-  EXPECT_EQ(prompts[ports.size()].prompt, "Enter host address to connect to");
-  EXPECT_EQ(prompts[ports.size()].default_text, "127.0.0.1");
-  EXPECT_EQ(prompts[ports.size() + 1].default_text, "pong.example.org");
+  // Each prompt offers the current setting.
+  Lines shown;
+  for (const PromptRecord& p : platform.prompts()) {
+    shown.push_back(p.title + "|" + p.prompt + "|" + p.default_text);
+  }
+  ASSERT_EQ(shown.size(), ports.size() + 2);
+  EXPECT_EQ(shown[0], "Port|Enter port to connect on|3214");
+  EXPECT_EQ(shown[ports.size()], "Host|Enter host address to connect to|127.0.0.1");
+  EXPECT_EQ(shown[ports.size() + 1], "Host|Enter host address to connect to|pong.example.org");
   EXPECT_TRUE(calls.empty());
 }
 
@@ -99,7 +99,7 @@ TEST_F(MainMenuTest, ComingBackAThousandTimesCostsNothingMore) {
   EXPECT_EQ(count(SoundEventKind::play, "Sounds/Music/Menu.wav"), 1u);
 }
 
-TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitEndsWithoutAnotherLine) {
+TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitEndsTheGame) {
   game->settings.port = 5000;
   choose(host_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::main_menu);
@@ -110,10 +110,7 @@ TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitEndsWithoutAnotherLine) {
   EXPECT_EQ(calls, (Lines{"host", "join 127.0.0.1:5000"}));
 
   choose(exit_item);
-  const size_t before = spoken().size();
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
-  EXPECT_EQ(spoken().size(), before + 3);
-  EXPECT_EQ(spoken().back(), "Exit");
 }
 
 TEST_F(MainMenuTest, MissingMenusAndUnknownItemsEndTheGame) {
