@@ -75,24 +75,6 @@ TEST_F(ScoringTest, HostStartsPlayOnlyMoreThan10000msAfterTheGuestIsReady) {
                                        "announce gamestart", "stop everything"}));
 }
 
-TEST_F(ScoringTest, GuestServesWhenTheHostDoesNotAndTheServerServesAgainAfterLosingAPoint) {
-  receive("_P_S1$");
-  EXPECT_FALSE(game->match.my_serve);
-  EXPECT_EQ(platform.title(), "They serve");
-  receive("_P_S0$");
-  EXPECT_TRUE(game->match.my_serve);
-  EXPECT_EQ(platform.title(), "You serve");
-
-  swing(*game);
-  receive("_P_BD3$_P_BS50$_P_BQ10$_P_BE$");
-  game->match.ball.y = 0.5f;
-  advance_ball(*game);
-  swing(*game);
-  const std::vector<std::string> messages = sent();
-  ASSERT_EQ(messages.size(), 9u);
-  EXPECT_EQ(messages[4] + messages[8], "_P_G_P_BE") << "served again";
-}
-
 TEST_F(ScoringTest, ShortGameEndsAboveTenLongGameAboveTwenty) {
   const std::vector<std::string> won = {"play Music/GAME_WON", "play chars/3/lose", "say Won",
                                         "play crowd/won", "announce youwin"};

@@ -1,0 +1,312 @@
+// The sounds the game itself plays: the bank loaded at start-up, the crowd, the
+// announcer and the music, all read from one sound tree on disk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "audio/announcer.h"
+#include "audio/audio_test_support.h"
+#include "audio/crowd.h"
+#include "audio/music.h"
+#include "audio/sound_bank.h"
+#include "platform/file_lookup.h"
+#include "support/temp_dir.h"
+
+namespace tornello {
+namespace {
+
+// Every file of the bank, in the order the game loads them.
+std::vector<std::string> bank_paths(int goals) {
+  std::vector<std::string> paths;
+  for (int n = 1; n <= 5; ++n) {
+    const std::string dir = "Sounds/chars/" + std::to_string(n) + "/";
+    for (const char* name : {"intro", "lose", "name"}) paths.push_back(dir + name + ".wav");
+    for (int i = 1; i <= 5; ++i) paths.push_back(dir + "opscore" + std::to_string(i) + ".wav");
+    for (int i = 1; i <= 5; ++i) paths.push_back(dir + "score" + std::to_string(i) + ".wav");
+    paths.push_back(dir + "win.wav");
+  }
+  for (const char* path :
+       {"Sounds/pong/rolling.wav", "Sounds/Pong/Ballborder.wav", "sounds/misc/disappear.wav",
+        "sounds/misc/appear.wav", "sounds/pong/border.wav", "sounds/pong/border.wav",
+        "sounds/pong/move.wav", "sounds/pong/move.wav", "Sounds/Pong/Hit.wav",
+        "Sounds/Music/GAME_WON.wav", "Sounds/Music/GAME_LOST.wav"}) {
+    paths.push_back(path);
+  }
+  for (int i = 1; i <= goals; ++i) paths.push_back("sounds/pong/goal" + std::to_string(i) + ".wav");
+  for (int copy = 0; copy < 2; ++copy) {
+    for (const char* name : {"shieldon", "shieldloop", "shieldhit", "shieldoff"}) {
+      paths.push_back(std::string("sounds/misc/") + name + ".wav");
+    }
+  }
+  paths.push_back("sounds/crowd/chant.wav");
+  for (int i = 1; i <= 5; ++i) paths.push_back("sounds/crowd/cheer" + std::to_string(i) + ".wav");
+  for (const char* name : {"clap1", "clap2", "EpicFail1", "EpicFail2", "lost", "won", "loop", "ok1",
+                           "ok2", "oh1", "oh2", "oh3"}) {
+    paths.push_back(std::string("sounds/crowd/") + name + ".wav");
+  }
+  return paths;
+}
+
+// A sound tree in the working directory: every file the bank asks for (and more
+// goals), a few announcer recordings and the music tracks.
+struct SoundTree {
+  explicit SoundTree(bool lower_case = false, const std::string& missing = "") {
+    std::vector<std::string> paths = bank_paths(10);
+    for (const char* name : {"scores", "3", "gamestart"}) {
+      paths.push_back(std::string("sounds/announcer/") + name + ".wav");
+    }
+    for (const char* name : {"title", "Menu", "connection", "charselect", "InGame"}) {
+      paths.push_back(std::string("Sounds/Music/") + name + ".wav");
+    }
+    for (std::string path : paths) {
+      if (path == missing) continue;
+      if (lower_case) std::transform(path.begin(), path.end(), path.begin(), ::tolower);
+      dir.write(path, test::wav_file(test::counting(20)));
+    }
+    audio.engine.set_log(&log);
+  }
+  void load_bank(int goals = 8) { load_sound_bank(bank, audio.engine, files, goals); }
+  std::vector<std::string> loaded_paths() const {
+    std::vector<std::string> paths;
+    for (const SoundEvent& e : log.events()) {
+      if (e.kind == SoundEventKind::load) paths.push_back(e.path);
+    }
+    return paths;
+  }
+
+  TempDir dir;
+  WorkingDirectory cwd{dir.path()};
+  test::HeadlessEngine audio;
+  FileLookup files;
+  SoundLog log;
+  SoundBank bank;
+};
+
+TEST(SoundBank, LoadsEveryFileInOrderWithSeparateOwnAndOpponentCopies) {
+  SoundTree f;
+  f.load_bank();
+  EXPECT_EQ(f.loaded_paths(), bank_paths(8));
+  EXPECT_EQ(f.audio.engine.loaded_count(), 115u);
+  EXPECT_TRUE(f.log.played_since(0).empty());
+  // Character 0 (a player who never chose) and every array's entry 0 stay silent.
+  EXPECT_EQ(f.bank.characters[0].intro, 0u);
+  EXPECT_EQ(f.bank.characters[0].score_lines[1], 0u);
+  EXPECT_EQ(f.bank.crowd_oh[0], 0u);
+  EXPECT_NE(f.bank.crowd_oh[3], 0u);
+
+  const std::pair<SoundHandle, SoundHandle> pairs[] = {
+      {f.bank.own_border, f.bank.opponent_border},
+      {f.bank.own_move, f.bank.opponent_move},
+      {f.bank.own_shield_loop, f.bank.opponent_shield_loop}};
+  for (const auto& [own, opponent] : pairs) {
+    f.audio.engine.play(own);
+    f.audio.engine.play(opponent);
+    EXPECT_NE(own, opponent);
+    EXPECT_TRUE(f.audio.engine.is_playing(own) && f.audio.engine.is_playing(opponent));
+  }
+}
+
+TEST(SoundBank, AMissingFileLeavesOnlyItsFieldEmptyAndOtherCaseIsFound) {
+  SoundTree f(false, "Sounds/chars/3/score4.wav");
+  f.load_bank();
+  EXPECT_EQ(f.bank.characters[3].score_lines[4], 0u);
+  EXPECT_NE(f.bank.characters[3].score_lines[5], 0u);
+  EXPECT_EQ(f.audio.engine.loaded_count(), 114u);
+  EXPECT_EQ(f.loaded_paths().size(), 115u);  // loading went on past the gap
+
+  SoundTree lower(true);
+  lower.load_bank();
+  EXPECT_EQ(lower.audio.engine.loaded_count(), 115u);
+}
+
+TEST(SoundBank, GoalCountIsHeldToTheArray) {
+  for (const auto& [goals, loaded] : {std::pair{25, 117u}, {-3, 107u}}) {
+    SoundTree f;
+    f.load_bank(goals);
+    EXPECT_EQ(f.audio.engine.loaded_count(), loaded) << goals << " goals";
+  }
+}
+
+struct CrowdTest : SoundTree, testing::Test {
+  CrowdTest() {
+    load_bank();
+    random.seed(1234);
+  }
+
+  // The handles the word played.
+  std::vector<uint32_t> command(std::string_view word) {
+    const size_t from = log.events().size();
+    crowd_command(crowd, bank, audio.engine, random, word);
+    return log.played_since(from);
+  }
+  int32_t chant_level() const { return audio.engine.volume(bank.crowd_chant); }
+
+  Random random;
+  Crowd crowd;
+};
+
+TEST_F(CrowdTest, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
+  // Before the chant starts, "increase" raises the silent chant; "chant" starts it quiet.
+  command("increase");
+  EXPECT_EQ(chant_level(), 15);
+  EXPECT_FALSE(audio.engine.is_playing(bank.crowd_chant));
+  for (int pair = 1; pair <= 18; ++pair) {
+    SCOPED_TRACE(testing::Message() << "pair " << pair);
+    const std::vector<uint32_t> chant = command("chant");
+    EXPECT_EQ(chant, pair == 1 ? std::vector<uint32_t>{bank.crowd_chant} : std::vector<uint32_t>{});
+    const std::vector<uint32_t> shouts = command("increase");
+    EXPECT_EQ(crowd.crowd_intensity, 10 + 5 * pair);
+    EXPECT_EQ(chant_level(), std::min(100, 10 + 5 * pair));
+    EXPECT_EQ(shouts.size(), pair <= 6 ? 0u : 1u);
+    if (!shouts.empty()) {
+      EXPECT_TRUE(shouts[0] == bank.crowd_ok[1] || shouts[0] == bank.crowd_ok[2]);
+    }
+  }
+  EXPECT_TRUE(log.last(bank.crowd_chant, SoundEventKind::play)->looped);
+
+  // A point ends the rally: the chant stops and the next one starts quiet.
+  command("reset");
+  EXPECT_FALSE(audio.engine.is_playing(bank.crowd_chant));
+  EXPECT_EQ(crowd.crowd_intensity, 10);
+  EXPECT_FALSE(crowd.chanting);
+  EXPECT_EQ(command("chant"), std::vector<uint32_t>{bank.crowd_chant});
+  EXPECT_EQ(chant_level(), 10);
+}
+
+TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordings) {
+  const auto from = [](const auto& sounds, int count) {
+    return std::set<uint32_t>(sounds.begin() + 1, sounds.begin() + 1 + count);
+  };
+  const std::pair<const char*, std::set<uint32_t>> words[] = {
+      {"cheer", from(bank.crowd_cheers, 5)},
+      {"clap", from(bank.crowd_claps, 2)},
+      {"epicfail", from(bank.crowd_epic_fails, 2)},
+      {"ok", from(bank.crowd_ok, 2)},
+      {"oh", from(bank.crowd_oh, 3)},
+      {"won", {bank.crowd_won}},
+      {"lost", {bank.crowd_lost}},
+      {"start", {bank.crowd_loop}},
+  };
+  for (const auto& [word, sounds] : words) {
+    std::set<uint32_t> heard;
+    for (int k = 0; k < 100; ++k) {
+      const std::vector<uint32_t> played = command(word);
+      ASSERT_EQ(played.size(), 1u) << word;
+      heard.insert(played[0]);
+    }
+    EXPECT_EQ(heard, sounds) << word << ": every recording, and only those";
+  }
+  EXPECT_TRUE(log.last(bank.crowd_loop, SoundEventKind::play)->looped);
+  command("stop");
+  EXPECT_FALSE(audio.engine.is_playing(bank.crowd_loop));
+}
+
+TEST_F(CrowdTest, UnknownWordsAndOtherCasesDoNothing) {
+  for (const char* word : {"Start", "CHANT", "increase ", "", "cheers", "applause"}) {
+    const size_t before = log.events().size();
+    command(word);
+    EXPECT_EQ(log.events().size(), before) << word;
+  }
+  EXPECT_EQ(crowd.crowd_intensity, 10);
+  EXPECT_FALSE(crowd.chanting);
+}
+
+struct AnnouncerTest : SoundTree, testing::Test {
+  // Returns how long the call held the caller, by the virtual clock.
+  int32_t announce(const std::string& name, int32_t hold) {
+    const uint32_t start = platform.elapsed_ms();
+    play_announcement(announcer, audio.engine, files, platform, name, hold);
+    return ms_between(start, platform.elapsed_ms());
+  }
+
+  HeadlessPlatform platform;
+  Announcer announcer;
+};
+
+TEST_F(AnnouncerTest, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
+  EXPECT_EQ(announce("scores", 500), 501);
+  const SoundHandle scores = announcer.current;
+  EXPECT_TRUE(audio.engine.is_playing(scores));
+  EXPECT_EQ(log.last(scores, SoundEventKind::play)->volume, 100);
+  // The same name is read again and starts over; the clock always moves on.
+  EXPECT_EQ(announce("scores", 0), 1);
+  EXPECT_EQ(audio.engine.is_loaded(scores), 0);
+  EXPECT_TRUE(audio.engine.is_playing(announcer.current));
+  EXPECT_EQ(announce("gamestart", -20), 1);
+
+  // A missing recording: the last one is still cut off, and the hold is kept.
+  EXPECT_EQ(announce("youwin", 200), 201);
+  EXPECT_EQ(announcer.current, 0u);
+  EXPECT_EQ(audio.engine.loaded_count(), 0u);
+}
+
+struct MusicTest : SoundTree, testing::Test {
+  void play(const std::string& name, bool apply) {
+    play_music(music, audio.engine, files, name, apply, music_volume);
+  }
+  void nudge(std::string_view direction, int times) {
+    for (int k = 0; k < times; ++k)
+      nudge_music_volume(music, audio.engine, music_volume, direction);
+  }
+  int32_t applied() const { return audio.engine.volume(music.current); }
+
+  Music music;
+  float music_volume = 5.0f;
+};
+
+TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
+  play("title", false);
+  EXPECT_TRUE(log.last(music.current, SoundEventKind::play)->looped);
+  EXPECT_EQ(applied(), 100);  // title and selection tracks ignore the music level
+  play("Menu", true);
+  const SoundHandle menu = music.current;
+  music_volume = 50.0f;
+  play("Menu", true);
+  EXPECT_EQ(music.current, menu);
+  EXPECT_EQ(log.count(menu, SoundEventKind::play), 1u);
+  EXPECT_EQ(applied(), 5);  // the level is not touched either
+
+  // Names are compared with their case; the file is found either way.
+  play("charselect", false);
+  const SoundHandle first = music.current;
+  play("Charselect", false);
+  EXPECT_NE(music.current, first);
+  EXPECT_NE(music.current, 0u);
+  EXPECT_EQ(audio.engine.loaded_count(), 1u) << "the earlier track is freed";
+
+  play("", true);
+  EXPECT_EQ(music.current, 0u);
+  EXPECT_EQ(audio.engine.loaded_count(), 0u);
+  play("nosuchtrack", true);
+  const size_t loads = log.count(0, SoundEventKind::load);
+  play("nosuchtrack", true);
+  EXPECT_EQ(log.count(0, SoundEventKind::load), loads) << "a missing track is not retried";
+}
+
+TEST_F(MusicTest, NudgesMoveByQuartersAndOnlyTheAppliedLevelIsClamped) {
+  play("InGame", true);
+  const struct {
+    const char* direction;
+    int times;
+    float stored;
+    int32_t applied;
+  } steps[] = {
+      {"Down", 2, 4.5f, 4},   {"Down", 1, 4.25f, 4},    {"Up", 4, 5.25f, 5},
+      {"Up", 1, 5.5f, 6},     {"Up", 4, 6.5f, 6},       {"Sideways", 3, 6.5f, 6},
+      {"Down", 23, 0.75f, 1}, {"Down", 1, 0.5f, 0},     {"Down", 8, -1.5f, 0},
+      {"Up", 8, 0.5f, 0},     {"Up", 1, 0.75f, 1},      {"Up", 395, 99.5f, 100},
+      {"Up", 8, 101.5f, 100}, {"Down", 4, 100.5f, 100},
+  };
+  for (const auto& step : steps) {
+    nudge(step.direction, step.times);
+    EXPECT_EQ(music_volume, step.stored) << step.direction << " x" << step.times;
+    EXPECT_EQ(applied(), step.applied) << step.direction << " x" << step.times;
+  }
+  EXPECT_EQ(applied_music_level(-0.5f), 0);
+  EXPECT_EQ(applied_music_level(1e30f), 101);  // far values stay defined
+}
+
+}  // namespace
+}  // namespace tornello
