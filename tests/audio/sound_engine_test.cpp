@@ -247,10 +247,12 @@ TEST(SoundEngine, GameThreadAndAudioThreadShareTheVoices) {
   std::vector<SoundHandle> handles(8);
   for (SoundHandle& h : handles) h = engine.load_bytes(test::bytes_of(file), "x");
   std::atomic<bool> running{true};
+  std::atomic<int> blocks{0};
   std::thread audio_thread([&] {
     std::vector<float> out(2 * 128);
-    while (running) device.mix(out.data(), 128);
+    for (; running; ++blocks) device.mix(out.data(), 128);
   });
+  while (blocks == 0) std::this_thread::yield();
   for (int round = 0; round < 3000; ++round) {
     SoundHandle& h = handles[round % handles.size()];
     engine.play(h, round % 3 == 0);
