@@ -17,3 +17,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One self-contained executable: no runtime DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The release a player downloads carries no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
