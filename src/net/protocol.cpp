@@ -154,7 +154,13 @@ NetEvent receive_step(Transport& transport, NetState& net, PeerRole role,
 
   const NetEvent event = transport.poll_server();
   if (event == NetEvent::none) return event;
-  if (transport.event_connection() != net.peer && on_foreign_event) on_foreign_event();
+  const Connection source = transport.event_connection();
+  if (source != net.peer) {
+    if (on_foreign_event) on_foreign_event();
+    // Nobody but the peer plays here. Hanging up tells the player once per
+    // stranger; kept open, its unread bytes would raise an event every frame.
+    if (event != NetEvent::disconnected) transport.close_connection(source);
+  }
   // The peer is read even when another connection raised the event: its
   // socket never waits, so this costs nothing when it has nothing to say.
   if (event == NetEvent::data) receive_into(transport, net, net.peer);

@@ -99,7 +99,8 @@ int32_t receive_into(Transport& transport, NetState& net, Connection from);
 // Polls once and reads what is waiting into received_text. The host polls its
 // servers and always reads from the peer, whichever connection raised the event;
 // an event from any other connection calls on_foreign_event (the game tells the
-// player). The guest polls its own connection. Returns the poll's event.
+// player) and hangs up on that connection. The guest polls its own connection.
+// Returns the poll's event.
 NetEvent receive_step(Transport& transport, NetState& net, PeerRole role,
                       const std::function<void()>& on_foreign_event);
 
