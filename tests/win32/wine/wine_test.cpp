@@ -5,30 +5,21 @@
 // practice bot (joining). Needs `make windows` and Wine; CI has both.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "support/virtual_display.h"
 
 // Last: Xlib's macros (None, Status, ...) would break the headers above.
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
+
+#include "support/desktop.h"
 
 namespace tornello {
 namespace {
@@ -41,27 +32,16 @@ const std::string windows_build = TORNELLO_WINDOWS_BUILD;
 const std::string wine = "/usr/lib/wine/wine64";
 const std::string wineserver = "/usr/lib/wine/wineserver";
 
-bool has_command(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Why the Windows build cannot be run here, or "" when it can.
 std::string missing_prerequisite() {
   if (::access(wine.c_str(), X_OK) != 0) return "64-bit Wine (" + wine + ") is not installed";
-  if (!has_command("xvfb-run") || !has_command("xdotool")) return "xvfb-run or xdotool is missing";
+  if (!installed("xvfb-run") || !installed("xdotool")) return "xvfb-run or xdotool is missing";
   for (const char* file : {"/tornello.exe", "/tests/win32/win32_tests.exe"}) {
     if (::access((windows_build + file).c_str(), R_OK) != 0) {
       return "no Windows build at " + windows_build + " (run `make windows`)";
     }
   }
   return "";
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string language_line(int entry) {
@@ -83,49 +63,6 @@ int free_port() {
   ::close(probe);
   return ntohs(address.sin_port);
 }
-
-// A child process with its output in a file; killed when the object goes.
-class Process {
- public:
-  Process(const std::vector<std::string>& arguments, const std::string& directory,
-          const std::string& output) {
-    pid_ = ::fork();
-    if (pid_ != 0) return;
-    std::FILE* out = std::fopen(output.c_str(), "w");
-    if (out == nullptr || ::chdir(directory.c_str()) != 0) ::_exit(127);
-    ::dup2(::fileno(out), 1);
-    ::dup2(::fileno(out), 2);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ~Process() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  // The exit code, or -1 when it did not end in time (or ended by a signal).
-  int wait_exit(Clock::duration limit) {
-    for (const auto deadline = Clock::now() + limit; Clock::now() < deadline;) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(milliseconds(50));
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 // Follows the title of every top-level window on the display, as a screen reader
 // follows the focused one: each title a window has had, in order.
@@ -232,38 +169,40 @@ class WineTest : public ::testing::Test {
     }
     display_.emplace();
     ASSERT_TRUE(display_->ready()) << "xvfb-run could not start a display";
-    // A prefix per test, kept in the build between runs (making one takes a while).
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ::setenv("WINEPREFIX", (windows_build + "/wine-prefix-" + test).c_str(), 1);
-    ::setenv("WINEDEBUG", "-all", 1);
-    ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
     // Sound goes to ALSA's null device: DirectSound opens and plays, silently.
     home_.write(".asoundrc", "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
-    ::setenv("HOME", home_.path().c_str(), 1);
-    ::setenv("TORNELLO_EXPECT_SOUND", "1", 1);
+    // A prefix per test, kept in the build between runs (making one takes a while).
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    environment_ = {{"WINEPREFIX", windows_build + "/wine-prefix-" + test},
+                    {"WINEDEBUG", "-all"},
+                    {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                    {"HOME", home_.path()},
+                    {"TORNELLO_EXPECT_SOUND", "1"}};
   }
 
   void TearDown() override {
-    if (display_) {
-      // Ends the Windows processes of this prefix, so the display can go.
-      Process stop({wineserver, "-k"}, work_.path(), work_.path() + "/wineserver.txt");
-      stop.wait_exit(seconds(20));
-    }
+    if (!display_) return;
+    // Ends the Windows processes of this prefix before the display goes.
+    ChildProcess stop(work_.path(), {wineserver, "-k"}, environment_);
+    stop.exit_code();
     display_.reset();
+  }
+
+  std::unique_ptr<ChildProcess> run_windows(const std::string& program, const std::string& log) {
+    return std::make_unique<ChildProcess>(work_.path(), std::vector<std::string>{wine, program},
+                                          environment_, work_.path() + "/" + log);
   }
 
   TempDir home_;
   TempDir work_;
   std::optional<VirtualDisplay> display_;
+  std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 TEST_F(WineTest, WindowsUnitTestsPass) {
-  const std::string output = work_.path() + "/win32_tests.txt";
-  Process tests({wine, windows_build + "/tests/win32/win32_tests.exe"}, work_.path(), output);
-  const int code = tests.wait_exit(std::chrono::minutes(4));
-  const std::string log = read_file(output);
-  EXPECT_EQ(code, 0) << log;
-  EXPECT_NE(log.find("[  PASSED  ]"), std::string::npos) << log;
+  auto tests = run_windows(windows_build + "/tests/win32/win32_tests.exe", "win32_tests.txt");
+  EXPECT_EQ(tests->exit_code(std::chrono::minutes(4)), 0) << tests->output();
+  EXPECT_NE(tests->output().find("[  PASSED  ]"), std::string::npos) << tests->output();
 }
 
 // Title screen, main menu, the host's port dialog and game mode, then a Linux bot
@@ -274,17 +213,14 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
                         std::filesystem::copy_options::recursive);
   TitleWatcher watcher;
   ASSERT_TRUE(watcher.ready());
+  // Held for a few frames: the game polls its keyboard about every 17 ms.
   auto tap = [](const std::string& key) {
-    // Held for a few frames: the game polls its keyboard about every 17 ms.
-    const std::string command =
-        "xdotool keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.2";
-    ASSERT_EQ(std::system(command.c_str()), 0) << "xdotool failed";
+    ASSERT_TRUE(xdotool("keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.2"));
   };
 
-  Process game({wine, windows_build + "/tornello.exe"}, work_.path(), work_.path() + "/game.txt");
+  auto game = run_windows(windows_build + "/tornello.exe", "game.txt");
   const Window window = watcher.wait_for(language_line(20), seconds(120));
-  ASSERT_NE(window, 0u) << "no title screen\n"
-                        << watcher.report() << read_file(work_.path() + "/game.txt");
+  ASSERT_NE(window, 0u) << "no title screen\n" << watcher.report();
   EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
 
   tap("Return");
@@ -296,18 +232,16 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
   tap("Return");
   ASSERT_NE(watcher.wait_for("Port"), 0u) << "no port dialog\n" << watcher.report();
   const int port = free_port();
-  ASSERT_EQ(std::system(("xdotool sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type "
-                         "--delay 30 " +
-                         std::to_string(port))
-                            .c_str()),
-            0);
+  ASSERT_TRUE(xdotool("sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type --delay 30 " +
+                      std::to_string(port)));
   tap("Return");
   ASSERT_EQ(watcher.wait_for("Choose the game mode"), window) << watcher.report();
   tap("Return");  // the short game
   ASSERT_EQ(watcher.wait_for(language_line(4)), window) << watcher.report();
 
-  Process bot({TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, work_.path(),
-              work_.path() + "/bot.txt");
+  ChildProcess bot(work_.path(),
+                   {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, {},
+                   work_.path() + "/bot.txt");
   ASSERT_EQ(watcher.wait_for(language_line(6)), window) << watcher.report();
   std::this_thread::sleep_for(seconds(3));  // the handshake's pause, then character selection
   tap("Return");
@@ -315,8 +249,7 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
   // Play starts more than ten seconds after the guest is ready.
   EXPECT_EQ(watcher.wait_for({language_line(14), language_line(15)}, seconds(30)), window)
       << watcher.report();
-  EXPECT_NE(read_file(work_.path() + "/bot.txt").find(language_line(12)), std::string::npos)
-      << read_file(work_.path() + "/bot.txt");
+  EXPECT_TRUE(bot.wait_for_output(language_line(12))) << bot.output();
   std::printf("Titles seen under Wine:\n%s", watcher.report().c_str());
 }
 
