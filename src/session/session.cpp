@@ -36,6 +36,37 @@ constexpr std::string_view verified_code = "_P_VARIFIED";
 
 enum class WaitResult { answered, cancelled, refused };
 
+// What one connection has said during the handshake, kept across reads: the
+// stream keeps no message boundaries, so a hello or an answer may come cut into
+// pieces. Until `code` shows, only the few bytes that could begin it are kept,
+// so noise costs nothing; after it, no more than a message could ever need.
+class HandshakeText {
+ public:
+  explicit HandshakeText(std::string_view code) : code_(code) {}
+
+  // Adds a read. Returns where the code starts once it has come, else npos.
+  size_t add(const std::string& read) {
+    text_ += read;
+    const size_t at = text_.find(code_);
+    if (at == std::string::npos && text_.size() >= code_.size()) {
+      text_.erase(0, text_.size() - (code_.size() - 1));
+    }
+    return at;
+  }
+  void clear() { text_.clear(); }
+  const std::string& text() const { return text_; }
+
+  // The message that starts at `at` has ended, or has run on far past any
+  // length a real one has.
+  bool ended_after(size_t at) const {
+    return text_.find('$', at) != std::string::npos || text_.size() - at > receive_buffer_size;
+  }
+
+ private:
+  std::string_view code_;
+  std::string text_;
+};
+
 void say(Game& game, int entry) {
   speak_line(game, text(game, entry));
 }
@@ -48,12 +79,15 @@ bool escape_pressed(Game& game) {
   return key_pressed_once(game, key::escape);
 }
 
-// Until a guest's first message holds the hello: answered when the same read
-// also holds the handshake word (letter case counts), refused otherwise. Every
-// event makes its connection the peer, so the guest is whoever spoke last.
+// Until a guest's first message holds the hello: answered when what it has said
+// also holds the handshake word (letter case counts), refused once its hello has
+// ended without it. Every event makes its connection the peer, so the guest is
+// whoever spoke last.
 WaitResult wait_for_guest(Game& game) {
   Transport& transport = game.transport;
   NetState& net = game.net;
+  HandshakeText said(hello_code);
+  Connection speaker;
   for (;;) {
     if (escape_pressed(game)) return WaitResult::cancelled;
     const NetEvent event = transport.poll_server();
@@ -64,10 +98,14 @@ WaitResult wait_for_guest(Game& game) {
                            text(game, entry_guest_connecting));
     } else if (event == NetEvent::data) {
       receive_into(transport, net, net.peer);
-      const std::string& read = net.received_text;
-      if (read.find(hello_code) == std::string::npos) continue;
-      return read.find(game.settings.handshake_word) != std::string::npos ? WaitResult::answered
-                                                                          : WaitResult::refused;
+      if (net.peer != speaker) said.clear();
+      speaker = net.peer;
+      const size_t at = said.add(net.received_text);
+      if (at == std::string::npos) continue;
+      if (said.text().find(game.settings.handshake_word) != std::string::npos) {
+        return WaitResult::answered;
+      }
+      if (said.ended_after(at)) return WaitResult::refused;
     }
   }
 }
@@ -77,15 +115,16 @@ WaitResult wait_for_guest(Game& game) {
 // wait ends there instead of lasting until the player gives up.
 WaitResult wait_for_host(Game& game) {
   NetState& net = game.net;
+  HandshakeText said(verified_code);
   for (;;) {
     if (escape_pressed(game)) return WaitResult::cancelled;
     const int32_t count = receive_into(game.transport, net, net.peer);
     if (count == 0) return WaitResult::refused;
     if (count < 0) continue;
-    const size_t at = net.received_text.find(verified_code);
-    if (at == std::string::npos) continue;
-    const std::string_view mode =
-        std::string_view(net.received_text).substr(at + verified_code.size());
+    const size_t at = said.add(net.received_text);
+    // The mode follows the answer; wait for the rest of it if the read cut it.
+    if (at == std::string::npos || !said.ended_after(at)) continue;
+    const std::string_view mode = std::string_view(said.text()).substr(at + verified_code.size());
     game.match.game_mode = static_cast<int32_t>(parse_int(mode));
     return WaitResult::answered;
   }
