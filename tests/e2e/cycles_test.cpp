@@ -12,12 +12,6 @@ constexpr int warm_up_rounds = 50;
 
 class CyclesTest : public TwoGamesTest {
  protected:
-  // Both games wait at the main menu until the test has looked.
-  struct Checkpoint {
-    std::atomic<bool> arrived[2] = {false, false};
-    std::atomic<bool> released{false};
-  };
-
   // Round after round; after the warm-up and after the last, a checkpoint.
   void script(Player& player, int side) {
     player.pilot.on_empty = [this, &player, side, round = 0](Autopilot& pilot) mutable {
@@ -39,25 +33,15 @@ class CyclesTest : public TwoGamesTest {
       }
       ++round;
       if (round == warm_up_rounds || round == rounds) {
-        Checkpoint& checkpoint = round == rounds ? last : warmed_up;
-        pilot.when([&player, &checkpoint, side] {
-          if (player.game.music.current_name != "Menu") return false;
-          checkpoint.arrived[side].store(true);
-          return checkpoint.released.load();
-        });
+        stop_at(round == rounds ? last : warmed_up, player, side);
       }
     };
   }
 
-  // Waits until both games are at the checkpoint, takes a reading, lets them go.
+  // Open files and memory in use with both games at the checkpoint.
   std::pair<size_t, size_t> reading_at(Checkpoint& checkpoint) {
-    const auto give_up = std::chrono::steady_clock::now() + Player::real_time_limit;
-    while (!(checkpoint.arrived[0].load() && checkpoint.arrived[1].load()) &&
-           std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const std::pair<size_t, size_t> reading{open_files(), memory_in_use()};
-    checkpoint.released.store(true);
+    std::pair<size_t, size_t> reading;
+    look_at(checkpoint, [&reading] { reading = {open_files(), memory_in_use()}; });
     return reading;
   }
 

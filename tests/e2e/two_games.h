@@ -483,6 +483,34 @@ class TwoGamesTest : public ::testing::Test {
                       [&](const std::string& item) { return item.starts_with(prefix); }));
   }
 
+  // Both games wait at the main menu until the test has looked at them.
+  struct Checkpoint {
+    std::atomic<bool> arrived[2] = {false, false};
+    std::atomic<bool> released{false};
+  };
+
+  // Queued in the script of `player` (side 0 or 1): it waits at the main menu
+  // until the test lets it go.
+  static void stop_at(Checkpoint& checkpoint, Player& player, int side) {
+    player.pilot.when([&player, &checkpoint, side] {
+      if (player.game.music.current_name != "Menu") return false;
+      checkpoint.arrived[side].store(true);
+      return checkpoint.released.load();
+    });
+  }
+
+  // Waits until both games are at the checkpoint, looks, and lets them go. The
+  // games touch nothing while they wait, so `look` may read their records.
+  static void look_at(Checkpoint& checkpoint, const std::function<void()>& look) {
+    const auto give_up = std::chrono::steady_clock::now() + Player::real_time_limit;
+    while (!(checkpoint.arrived[0].load() && checkpoint.arrived[1].load()) &&
+           std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    look();
+    checkpoint.released.store(true);
+  }
+
   GameData data;
   WorkingDirectory cwd;
   LanguageTable language;
