@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/two_games.h"
@@ -70,6 +71,15 @@ std::string noise(size_t size, uint32_t seed) {
     if (byte == '_' || byte == '$') byte = 'x';
   }
   return bytes;
+}
+
+// A message start, then ten megabytes of digits: no "$" ever comes.
+void flood_without_end(RawEnd& end, std::string_view start) {
+  const std::string digits(megabyte, '7');
+  end.send(start);
+  for (size_t sent = 0; sent < flood_bytes; sent += digits.size()) {
+    ASSERT_EQ(end.send(digits), digits.size());
+  }
 }
 
 class HostilePeerTest : public TwoGamesTest {
@@ -139,33 +149,46 @@ class HostilePeerTest : public TwoGamesTest {
     host->start();
   }
 
-  // The guest leaves once the first point has been told.
-  void guest_leaves_after_a_point() {
-    const std::string score = line(18) + ": ";
-    guest->pilot.when_heard([score](const std::string& heard) { return heard.starts_with(score); });
-    guest->pilot.tap(key::escape);
+  // The host hosts once; the real guest joins once `guest_goes` holds and, if
+  // `leave_early`, leaves once the first point has been told. Both then exit.
+  void host_and_real_guest(std::function<bool()> guest_goes, bool leave_early) {
+    make_players(85, 85);
+    watch(*host);
+    host_round(host->pilot, host_port, 1);
+    choose_character(host->pilot, 2);
+    exit_game(host->pilot);
+    join_round(guest->pilot, relay.port(), std::move(guest_goes));
+    choose_character(guest->pilot, 3);
+    if (leave_early) {
+      const std::string score = line(18) + ": ";
+      guest->pilot.when_heard(
+          [score](const std::string& heard) { return heard.starts_with(score); });
+      guest->pilot.tap(key::escape);
+    }
+    exit_game(guest->pilot);
+    memory_at_start = memory_in_use();
+    files_at_start = open_files();
+    host->start();
+    guest->start();
+  }
+  // Both games have ended without a fault.
+  bool both_finish() {
+    host->finish();
+    guest->finish();
+    EXPECT_EQ(host->failure, "");
+    EXPECT_EQ(guest->failure, "");
+    return host->failure.empty() && guest->failure.empty();
   }
 
   std::atomic<bool> playing{false};
   std::atomic<size_t> peak_memory{0};
   size_t memory_at_start = 0;
+  size_t files_at_start = 0;
   std::atomic<bool> go{false};
 };
 
 TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
-  make_players(85, 85);
-  watch(*host);
-  host_round(host->pilot, host_port, 1);
-  choose_character(host->pilot, 2);
-  exit_game(host->pilot);
-  join_round(guest->pilot, relay.port(), [this] { return go.load(); });
-  choose_character(guest->pilot, 3);
-  guest_leaves_after_a_point();
-  exit_game(guest->pilot);
-  memory_at_start = memory_in_use();
-  host->start();
-  guest->start();
-
+  host_and_real_guest([this] { return go.load(); }, true);
   std::unique_ptr<RawEnd> stranger = hostile_guest();
   ASSERT_NE(stranger, nullptr);
   EXPECT_EQ(stranger->send(noise(256 * 1024, 7)), 256 * 1024u);
@@ -173,10 +196,7 @@ TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
   // More noise once play is on: the host hears of the stranger, and plays on.
   ASSERT_TRUE(eventually([this] { return playing.load(); }));
   stranger->send(noise(4096, 8));
-  host->finish();
-  guest->finish();
-  ASSERT_EQ(host->failure, "");
-  ASSERT_EQ(guest->failure, "");
+  ASSERT_TRUE(both_finish());
 
   EXPECT_EQ(host_count(6), 1u) << "the real guest was let in once";
   EXPECT_GT(count_from(host->heard, 0, host->heard.size(), "say " + line(18) + ": "), 0u)
@@ -188,28 +208,14 @@ TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
 }
 
 TEST_F(HostilePeerTest, FiveHundredConnectionsOpenedAndDroppedThenTheRealGuestPlays) {
-  make_players(85, 85);
-  host_round(host->pilot, host_port, 1);
-  choose_character(host->pilot, 2);
-  exit_game(host->pilot);
-  join_round(guest->pilot, relay.port(), [this] { return go.load(); });
-  choose_character(guest->pilot, 3);
-  guest_leaves_after_a_point();
-  exit_game(guest->pilot);
-  const size_t files_at_start = open_files();
-  host->start();
-  guest->start();
-
+  host_and_real_guest([this] { return go.load(); }, true);
   ASSERT_TRUE(eventually([&] { return host_waiting.load() > 0; }));
   for (int round = 0; round < 500; ++round) {
     std::unique_ptr<RawEnd> end = RawEnd::connect_to(host_port);
     ASSERT_NE(end, nullptr) << "round " << round;
   }
   go.store(true);
-  host->finish();
-  guest->finish();
-  ASSERT_EQ(host->failure, "");
-  ASSERT_EQ(guest->failure, "");
+  ASSERT_TRUE(both_finish());
 
   EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), "say 127.0.0.1 " + line(5)), 501u);
   EXPECT_EQ(host_count(6), 1u);
@@ -235,12 +241,7 @@ TEST_F(HostilePeerTest, TenMegabytesWithoutAnEndFromThePeerAreDroppedAsTheyCome)
   std::unique_ptr<RawEnd> guest_end = hostile_guest();
   ASSERT_NE(guest_end, nullptr);
   hostile_handshake(*guest_end);
-  // A message start, then nothing but digits: no "$" ever comes.
-  const std::string digits(megabyte, '7');
-  guest_end->send("_P_P");
-  for (size_t sent = 0; sent < flood_bytes; sent += digits.size()) {
-    ASSERT_EQ(guest_end->send(digits), digits.size());
-  }
+  flood_without_end(*guest_end, "_P_P");
   // The stream is in step again at the next message start.
   guest_end->send("_P_P5$_P_BYE$");
   host->finish();
@@ -270,18 +271,7 @@ TEST_F(HostilePeerTest, AbsurdValuesFromThePeerLeaveTheHostPlaying) {
 }
 
 TEST_F(HostilePeerTest, StrangerFloodingASecondConnectionDuringTheMatch) {
-  make_players(85, 85);
-  watch(*host);
-  host_round(host->pilot, host_port, 1);
-  choose_character(host->pilot, 4);
-  exit_game(host->pilot);
-  join_round(guest->pilot, relay.port(), host_is_waiting(0));
-  choose_character(guest->pilot, 5);
-  exit_game(guest->pilot);
-  memory_at_start = memory_in_use();
-  host->start();
-  guest->start();
-
+  host_and_real_guest(host_is_waiting(0), false);
   ASSERT_TRUE(eventually([this] { return playing.load(); }));
   std::unique_ptr<RawEnd> stranger = RawEnd::connect_to(host_port);
   ASSERT_NE(stranger, nullptr);
@@ -293,10 +283,7 @@ TEST_F(HostilePeerTest, StrangerFloodingASecondConnectionDuringTheMatch) {
     if (count < burst.size()) break;
     sent += count;
   }
-  host->finish();
-  guest->finish();
-  ASSERT_EQ(host->failure, "");
-  ASSERT_EQ(guest->failure, "");
+  ASSERT_TRUE(both_finish());
 
   EXPECT_GT(host_count(13), 0u);
   EXPECT_EQ(host_count(16) + host_count(17), 1u) << last_lines(*host);
@@ -325,11 +312,7 @@ TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
   ASSERT_TRUE(host_end->wait_for("_P_R$")) << last_lines(*guest);
   host_end->send("_P_V3$_P_S0$");
   host_end->send(joined(absurd_messages));
-  const std::string digits(megabyte, '9');
-  host_end->send("_P_BQ");
-  for (size_t sent = 0; sent < flood_bytes; sent += digits.size()) {
-    ASSERT_EQ(host_end->send(digits), digits.size());
-  }
+  flood_without_end(*host_end, "_P_BQ");
   host_end->send("_P_BYE$");
   guest->finish();
   ASSERT_EQ(guest->failure, "");
