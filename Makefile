@@ -40,14 +40,15 @@ test: build
 # absurd speeds and positions must never reach such a conversion. Optimised and
 # with line tables only, so the build and the long end-to-end tests stay quick.
 # Leaks that belong to system libraries are listed, each with its reason, in
-# tests/hardening/lsan.supp.
+# tests/hardening/lsan.supp. The Wine tests run the same Windows build as `make test`.
 SANITIZE_ENV := ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/hardening/lsan.supp
 # The Wine tests are left out: they run the Windows build, which no sanitizer instruments.
 test-sanitize: $(DEPS_STAMP)
 	cmake -S . -B $(BUILD)-asan -DTORNELLO_TESTS=ON -DTORNELLO_SANITIZE=address,undefined,float-cast-overflow \
-	  -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" $(CMAKE_FLAGS)
+	  -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
+	  -DTORNELLO_WINDOWS_BUILD=$(abspath $(WINDOWS_BUILD))/x86_64 $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS) -E '^WineTest\.'
 
@@ -56,23 +57,14 @@ bench: $(DEPS_STAMP)
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	@for b in $(BUILD)-bench/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
-# Each fuzz target runs FUZZ_SECONDS from its committed seed corpus (fuzz/corpus/<name>/).
-# Its log goes to $(BUILD)-fuzz/<name>.log; a failure shows the log's end and keeps
-# the input that caused it as $(BUILD)-fuzz/<name>-crash-* (or -leak-, -timeout-).
+# Each fuzz target runs FUZZ_SECONDS from its committed seed corpus (fuzz/corpus/<name>/),
+# JOBS at a time; fuzz/run sums each up in one line and keeps a finding's input.
 FUZZ_SECONDS ?= 60
 fuzz: $(DEPS_STAMP)
 	CXX=clang++-14 cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORNELLO_FUZZ=ON \
 	  -DTORNELLO_TESTS=OFF -DTORNELLO_SANITIZE=address,undefined
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
-	@set -e; for f in $(BUILD)-fuzz/fuzz/*_fuzz; do \
-	  name=$$(basename $$f); log=$(BUILD)-fuzz/$$name.log; mkdir -p $(BUILD)-fuzz/corpus/$$name; \
-	  if ! $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/$$name- \
-	      $(BUILD)-fuzz/corpus/$$name fuzz/corpus/$$name > $$log 2>&1; then \
-	    tail -n 60 $$log; echo "== $$name FAILED: see $$log"; exit 1; \
-	  fi; \
-	  echo "== $$name: $$(sed -n 's/^stat::number_of_executed_units: *//p' $$log) runs in $(FUZZ_SECONDS) s," \
-	    "$$(sed -n 's/^stat::average_exec_per_sec: *//p' $$log) per second, no finding"; \
-	done
+	fuzz/run $(BUILD)-fuzz $(FUZZ_SECONDS) $(JOBS)
 
 # Windows, cross-compiled with mingw-w64 and linked statically: the 32-bit game
 # that players download, and a 64-bit build with its tests, which `make test`
