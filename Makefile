@@ -40,15 +40,14 @@ test: build
 # absurd speeds and positions must never reach such a conversion. Optimised and
 # with line tables only, so the build and the long end-to-end tests stay quick.
 # Leaks that belong to system libraries are listed, each with its reason, in
-# tests/hardening/lsan.supp. The Wine tests run the same Windows build as `make test`.
+# tests/hardening/lsan.supp.
 SANITIZE_ENV := ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/hardening/lsan.supp
 # The Wine tests are left out: they run the Windows build, which no sanitizer instruments.
 test-sanitize: $(DEPS_STAMP)
 	cmake -S . -B $(BUILD)-asan -DTORNELLO_TESTS=ON -DTORNELLO_SANITIZE=address,undefined,float-cast-overflow \
-	  -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
-	  -DTORNELLO_WINDOWS_BUILD=$(abspath $(WINDOWS_BUILD))/x86_64 $(CMAKE_FLAGS)
+	  -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS) -E '^WineTest\.'
 
