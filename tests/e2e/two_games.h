@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/loopback.h"
 #include "audio/sound_log.h"
 #include "audio/wav_writer.h"
 #include "session/autopilot.h"
@@ -210,7 +211,7 @@ class WireTap {
 
   explicit WireTap(uint16_t host_port) : host_port_(host_port) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = loopback_address(0);
     socklen_t size = sizeof address;
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener_, 4) != 0 ||
@@ -233,14 +234,6 @@ class WireTap {
   }
 
  private:
-  static sockaddr_in loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-  }
-
   void run() {
     while (!stop_.load()) {
       pollfd watch{listener_, POLLIN, 0};
@@ -248,7 +241,7 @@ class WireTap {
       const int guest = ::accept(listener_, nullptr, nullptr);
       if (guest < 0) continue;
       const int host = ::socket(AF_INET, SOCK_STREAM, 0);
-      const sockaddr_in address = loopback(host_port_);
+      const sockaddr_in address = loopback_address(host_port_);
       if (::connect(host, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         {
           std::lock_guard lock(mutex_);

@@ -17,15 +17,9 @@
 #include <string_view>
 #include <thread>
 
-namespace tornello {
+#include "support/loopback.h"
 
-inline sockaddr_in loopback_address(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
+namespace tornello {
 
 class RawEnd {
  public:
