@@ -105,20 +105,17 @@ TEST(SoundBank, LoadsEveryFileInOrderWithSeparateOwnAndOpponentCopies) {
   }
 }
 
-TEST(SoundBank, AMissingFileLeavesOnlyItsFieldEmpty) {
+TEST(SoundBank, AMissingFileLeavesOnlyItsFieldEmptyAndTheGoalCountIsHeldToTheArray) {
   SoundTree f("Sounds/chars/3/score4.wav");
   f.load_bank();
   EXPECT_EQ(f.bank.characters[3].score_lines[4], 0u);
   EXPECT_NE(f.bank.characters[3].score_lines[5], 0u);
   EXPECT_EQ(f.audio.engine.loaded_count(), 114u);
   EXPECT_EQ(f.loaded_paths().size(), 115u);  // loading went on past the gap
-}
-
-TEST(SoundBank, GoalCountIsHeldToTheArray) {
   for (const auto& [goals, loaded] : {std::pair{25, 117u}, {-3, 107u}}) {
-    SoundTree f;
-    f.load_bank(goals);
-    EXPECT_EQ(f.audio.engine.loaded_count(), loaded) << goals << " goals";
+    SoundTree tree;
+    tree.load_bank(goals);
+    EXPECT_EQ(tree.audio.engine.loaded_count(), loaded) << goals << " goals";
   }
 }
 
@@ -168,7 +165,7 @@ TEST_F(CrowdTest, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
   EXPECT_EQ(chant_level(), 10);
 }
 
-TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordings) {
+TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordingsAndOthersDoNothing) {
   const auto from = [](const auto& sounds, int count) {
     return std::set<uint32_t>(sounds.begin() + 1, sounds.begin() + 1 + count);
   };
@@ -194,9 +191,7 @@ TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordings) {
   EXPECT_TRUE(log.last(bank.crowd_loop, SoundEventKind::play)->looped);
   command("stop");
   EXPECT_FALSE(audio.engine.is_playing(bank.crowd_loop));
-}
-
-TEST_F(CrowdTest, UnknownWordsAndOtherCasesDoNothing) {
+  // Unknown words and other cases do nothing.
   for (const char* word : {"Start", "CHANT", "increase ", "", "cheers", "applause"}) {
     const size_t before = log.events().size();
     command(word);

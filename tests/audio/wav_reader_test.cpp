@@ -9,13 +9,7 @@
 namespace tornello {
 namespace {
 
-using test::bytes_of;
-using test::chunk;
-using test::fmt_body;
-using test::le16;
-using test::le32;
-using test::pcm16;
-using test::riff;
+using namespace test;
 
 const std::string samples = pcm16({100, -200, 300});
 const std::string mono16 = fmt_body(1, 1, 44100, 16);
@@ -90,10 +84,11 @@ TEST(WavDecoding, EveryPlayedSampleFormat) {
       {fmt_body(3, 1, 8000, 32), le32(0x7FC00000u), 0.0f},
   };
   for (const auto& [format, data, first] : formats) {
+    SCOPED_TRACE(testing::Message()
+                 << "format tag " << +format[0] << ", " << +format[14] << " bits");
     const std::optional<DecodedSound> sound = decode(format, data);
-    ASSERT_TRUE(sound) << "format tag " << +format[0] << ", " << +format[14] << " bits";
-    EXPECT_FLOAT_EQ(sound->samples.at(0), first)
-        << "format tag " << +format[0] << ", " << +format[14] << " bits";
+    ASSERT_TRUE(sound);
+    EXPECT_FLOAT_EQ(sound->samples.at(0), first);
   }
 
   const std::optional<DecodedSound> stereo = decode(fmt_body(1, 2, 22050, 16), pcm16({1, 2, 3}));
@@ -124,20 +119,13 @@ TEST(WavDecoding, RefusedFormats) {
   }
 }
 
-DecodedSound ramp_sound(int frames, int channels, int rate) {
-  DecodedSound sound;
-  sound.channels = channels;
-  sound.rate = rate;
-  for (int k = 0; k < frames * channels; ++k) sound.samples.push_back(0.001f * (k + 1));
-  return sound;
-}
-
 TEST(WavResampling, KeepsTheWholeLengthAndTheLastSample) {
   for (const auto& [from, to] :
        {std::pair{22050, 44100}, {48000, 44100}, {44100, 48000}, {8000, 44100}, {96000, 44100}}) {
     for (int frames : {1, 2, 511, 512, 513, 4000}) {
       for (int channels : {1, 2}) {
-        const DecodedSound in = ramp_sound(frames, channels, from);
+        DecodedSound in{.channels = channels, .rate = from, .samples = {}};
+        for (int k = 0; k < frames * channels; ++k) in.samples.push_back(0.001f * (k + 1));
         const DecodedSound out = resample(in, to);
         const double seconds = static_cast<double>(frames) / from;
         EXPECT_NEAR(static_cast<double>(out.frames()), std::max(1.0, seconds * to), 0.5)
