@@ -1,5 +1,6 @@
-// Shared pieces of the network tests: a host listening on an ephemeral loopback
-// port, guests that join it, and a handler that writes down every message.
+// Shared by the network tests on POSIX sockets and on Winsock: a host on an
+// ephemeral loopback port, guests that join it, and a handler that writes down
+// every message.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,6 +38,13 @@ struct LoopbackPair {
   Transport guest;
   uint16_t port = 0;
 };
+
+// What has arrived on `connection`, read once; "" when nothing has.
+inline std::string read_text(Transport& transport, Connection connection) {
+  char buffer[256];
+  const int32_t count = transport.receive(connection, buffer, sizeof buffer);
+  return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
+}
 
 // Writes each message down as its code and value, e.g. "P5", "BE", "S1".
 class RecordingHandler : public MessageHandler {

@@ -85,7 +85,9 @@ TEST(ProcessMessages, FloodWithoutTerminatorKeepsMemoryBounded) {
   EXPECT_EQ(apply_reads({longest + "7", "$_P_R$"}), Seen{"R"});
 }
 
-TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinary) {
+// Digits accumulate in wrapping 64-bit arithmetic: an over-long number wraps and
+// never overflows.
+TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinaryAndWrapsIn64Bits) {
   const std::pair<const char*, int64_t> cases[] = {{"  5000x", 5000}, {"$1388", 5000},
                                                    {"-$fF", -255},    {"%102", 2},
                                                    {"\t+12 34", 12},  {"-7", -7}};
@@ -93,11 +95,6 @@ TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinary) {
   for (const char* nothing : {"", "   ", "-", "$", "%", "x1", "- 5", "$g", "%2"}) {
     EXPECT_EQ(parse_int(nothing), 0) << '"' << nothing << '"';
   }
-}
-
-// Digits accumulate in wrapping 64-bit arithmetic: an over-long number wraps and
-// never overflows.
-TEST(ParseInt, OverlongNumbersWrapIn64Bits) {
   EXPECT_EQ(parse_int("9223372036854775808"), INT64_MIN);
   EXPECT_EQ(parse_int("-9223372036854775808"), INT64_MIN);
   EXPECT_EQ(parse_int("18446744073709551615"), -1);
@@ -140,21 +137,19 @@ TEST(Messages, GoOutOnTheWireByteForByte) {
   EXPECT_EQ(send_message(pair.guest, NetState{}, ready_message), -1) << "no peer, no send";
 }
 
-TEST(ReceiveStep, GuestReadsItsOwnConnection) {
-  LoopbackPair pair;
-  const auto [guest, accepted] = pair.join_and_accept();
-  NetState net;
-  net.peer = guest;
-  const auto never = [] { ADD_FAILURE() << "a guest has no other connections"; };
-  EXPECT_EQ(receive_step(pair.guest, net, PeerRole::guest, never), NetEvent::none);
-  pair.host.send_text(accepted, "_P_S1$_P_P4$");
-  EXPECT_EQ(receive_step(pair.guest, net, PeerRole::guest, never), NetEvent::data);
-  EXPECT_EQ(net.received_text, "_P_S1$_P_P4$");
-}
-
-TEST(ReceiveStep, HostReadsThePeerAndTellsOfAStrangerOnceThenHangsUp) {
+// The guest reads its own connection; the host reads its peer and tells of a
+// stranger once, then hangs up on it.
+TEST(ReceiveStep, GuestReadsItsConnectionHostItsPeerAndTellsOfAStrangerOnce) {
   LoopbackPair pair;
   const auto [guest, peer] = pair.join_and_accept();
+  NetState at_guest;
+  at_guest.peer = guest;
+  const auto never = [] { ADD_FAILURE() << "a guest has no other connections"; };
+  EXPECT_EQ(receive_step(pair.guest, at_guest, PeerRole::guest, never), NetEvent::none);
+  pair.host.send_text(peer, "_P_S1$_P_P4$");
+  EXPECT_EQ(receive_step(pair.guest, at_guest, PeerRole::guest, never), NetEvent::data);
+  EXPECT_EQ(at_guest.received_text, "_P_S1$_P_P4$");
+
   NetState net;
   net.peer = peer;
   RecordingHandler handler;
@@ -165,7 +160,6 @@ TEST(ReceiveStep, HostReadsThePeerAndTellsOfAStrangerOnceThenHangsUp) {
     process_messages(net, handler);
     return event;
   };
-
   pair.guest.send_text(guest, "_P_P9$");
   EXPECT_EQ(frame(), NetEvent::data);
   const Connection stranger = pair.join();

@@ -11,14 +11,15 @@
 namespace tornello {
 namespace {
 
-void pause() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-std::string read_text(Transport& transport, Connection connection) {
-  char buffer[256];
-  const int32_t count = transport.receive(connection, buffer, sizeof buffer);
-  return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
+// Polls (by the wall clock, with a generous limit) until `poll` gives `wanted`.
+template <typename Poll>
+NetEvent poll_until(NetEvent wanted, Poll poll) {
+  NetEvent event = poll();
+  for (int look = 0; look < 200 && event != wanted; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    event = poll();
+  }
+  return event;
 }
 
 TEST(Winsock, GuestReadsNeverWaitOnItsBlockingConnection) {
@@ -30,10 +31,8 @@ TEST(Winsock, GuestReadsNeverWaitOnItsBlockingConnection) {
   EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
 
   ASSERT_EQ(net.host.send_text(accepted, "_P_V3$"), 6);
-  for (int look = 0; look < 200 && net.guest.poll_connection(guest) != NetEvent::data; ++look) {
-    pause();
-  }
-  EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::data);
+  EXPECT_EQ(poll_until(NetEvent::data, [&] { return net.guest.poll_connection(guest); }),
+            NetEvent::data);
   EXPECT_EQ(read_text(net.guest, guest), "_P_V3$");
   EXPECT_EQ(ipv4_text(net.host.peer_ipv4(accepted)), "127.0.0.1");
 }
@@ -44,18 +43,10 @@ TEST(Winsock, PeerThatLeavesIsDataUntilReadThenDisconnectedOnce) {
   net.guest.send_text(guest, "_P_BYE$");
   net.guest.close_connection(guest);
 
-  NetEvent event = NetEvent::none;
-  for (int look = 0; look < 200 && event == NetEvent::none; ++look) {
-    event = net.host.poll_server();
-    if (event == NetEvent::none) pause();
-  }
-  EXPECT_EQ(event, NetEvent::data);
+  const auto poll = [&] { return net.host.poll_server(); };
+  EXPECT_EQ(poll_until(NetEvent::data, poll), NetEvent::data);
   EXPECT_EQ(read_text(net.host, accepted), "_P_BYE$");
-  for (int look = 0; look < 200 && event != NetEvent::disconnected; ++look) {
-    event = net.host.poll_server();
-    if (event != NetEvent::disconnected) pause();
-  }
-  EXPECT_EQ(event, NetEvent::disconnected);
+  EXPECT_EQ(poll_until(NetEvent::disconnected, poll), NetEvent::disconnected);
   EXPECT_EQ(net.host.event_connection(), accepted);
   EXPECT_EQ(net.host.open_connections(), 0u);
   EXPECT_EQ(net.host.poll_server(), NetEvent::none);
