@@ -23,44 +23,14 @@ constexpr size_t flood_bytes = 10 * megabyte;
 constexpr size_t memory_allowance = 4 * megabyte;
 
 // Every message the game knows, with values no copy of the game would send.
-const std::vector<std::string> absurd_messages = {
-    "_P_V99999999999999999999999999999$",
-    "_P_V-2147483649$",
-    "_P_V$",
-    "_P_P-9223372036854775808$",
-    "_P_P999999999999999999999999999999$",
-    "_P_P$",
-    "_P_BD-1$",
-    "_P_BD2147483648$",
-    "_P_BSnan$",
-    "_P_BQ-99999999999999999999$",
-    "_P_BS99999999999999999999999999999$",
-    "_P_BE$",
-    "_P_BS-9223372036854775807$",
-    "_P_BQ9223372036854775807$",
-    "_P_BE$",
-    "_P_XS$",
-    "_P_XD$",
-    "_P_XASR$",
-    "_P_S-7$",
-    "_P_S99999999999999999999$",
-    "_P_R-1$",
-    "_P_G99999$",
-    "_P_BS$",
-    "_P_BQ$",
-    "_P_BD3$",
-    "_P_BE$",
-    // Last, a ball at the largest speed: it must get past the receiver at once.
-    "_P_BS9223372036854775807$",
-    "_P_BQ-9223372036854775808$",
-    "_P_BE$",
-};
-
-std::string joined(const std::vector<std::string>& parts) {
-  std::string all;
-  for (const std::string& part : parts) all += part;
-  return all;
-}
+// Last, a ball at the largest speed: it must get past the receiver at once.
+const std::string absurd_messages =
+    "_P_V99999999999999999999999999999$_P_V-2147483649$_P_V$_P_P-9223372036854775808$"
+    "_P_P999999999999999999999999999999$_P_P$_P_BD-1$_P_BD2147483648$_P_BSnan$"
+    "_P_BQ-99999999999999999999$_P_BS99999999999999999999999999999$_P_BE$"
+    "_P_BS-9223372036854775807$_P_BQ9223372036854775807$_P_BE$_P_XS$_P_XD$_P_XASR$_P_S-7$"
+    "_P_S99999999999999999999$_P_R-1$_P_G99999$_P_BS$_P_BQ$_P_BD3$_P_BE$"
+    "_P_BS9223372036854775807$_P_BQ-9223372036854775808$_P_BE$";
 
 // Bytes that hold neither a message start nor an end.
 std::string noise(size_t size, uint32_t seed) {
@@ -111,35 +81,15 @@ class HostilePeerTest : public TwoGamesTest {
     return true;
   }
 
-  bool host_heard(const std::string& item) const {
-    return std::find(host->heard.begin(), host->heard.end(), item) != host->heard.end();
+  size_t host_count(const std::string& prefix) const {
+    return count_from(host->heard, 0, host->heard.size(), prefix);
   }
-  size_t host_count(int entry) const {
-    return count_from(host->heard, 0, host->heard.size(), said(entry));
-  }
-  bool play_started(const std::string& heard) const {
-    return heard == said(14) || heard == said(15);
-  }
+  std::string point_told() const { return "say " + line(18) + ": "; }
 
-  // A hostile guest, once the host waits for its `round`-th guest.
-  std::unique_ptr<RawEnd> hostile_guest(int round = 0) {
-    EXPECT_TRUE(eventually([&] { return host_waiting.load() > round; }));
-    std::unique_ptr<RawEnd> end = RawEnd::connect_to(host_port);
-    EXPECT_NE(end, nullptr);
-    return end;
-  }
-  std::string hello() const { return "_P_HI" + host->game.settings.handshake_word + "$"; }
-
-  // As a guest would: the hello, a character and ready, then until play starts.
-  void hostile_handshake(RawEnd& end, size_t hello_chunk = 0) {
-    end.send(hello(), hello_chunk, std::chrono::milliseconds(hello_chunk == 0 ? 0 : 3));
-    ASSERT_TRUE(end.wait_for("_P_VARIFIED1$")) << last_lines(*host);
-    end.send("_P_V1$_P_R$");
-    ASSERT_TRUE(end.wait_for("_P_S")) << last_lines(*host);
-  }
-
-  // The host alone, facing only the test: it hosts once, then exits.
-  void host_alone() {
+  // The host alone, facing only a hostile guest that connects once the host
+  // waits, says hello (`hello_chunk` bytes at a time; 0: at once), picks a
+  // character and is ready, until play starts. The host exits after one match.
+  void host_alone_with_hostile_guest(size_t hello_chunk = 0) {
     make_host();
     watch(*host);
     host_round(host->pilot, host_port, 1);
@@ -147,6 +97,21 @@ class HostilePeerTest : public TwoGamesTest {
     exit_game(host->pilot);
     memory_at_start = memory_in_use();
     host->start();
+    ASSERT_TRUE(eventually(host_is_waiting(0)));
+    peer = RawEnd::connect_to(host_port);
+    ASSERT_NE(peer, nullptr);
+    peer->send("_P_HI" + host->game.settings.handshake_word + "$", hello_chunk,
+               std::chrono::milliseconds(hello_chunk == 0 ? 0 : 3));
+    ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
+    peer->send("_P_V1$_P_R$");
+    ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
+  }
+  // The hostile guest says goodbye: the host goes back to its main menu and exits.
+  void goodbye_ends_the_match() {
+    peer->send("_P_BYE$");
+    host->finish();
+    ASSERT_EQ(host->failure, "");
+    EXPECT_TRUE(heard_in_order(host->heard, {said(7), "say " + main_menu}));
   }
 
   // The host hosts once; the real guest joins once `guest_goes` holds and, if
@@ -160,9 +125,8 @@ class HostilePeerTest : public TwoGamesTest {
     join_round(guest->pilot, relay.port(), std::move(guest_goes));
     choose_character(guest->pilot, 3);
     if (leave_early) {
-      const std::string score = line(18) + ": ";
       guest->pilot.when_heard(
-          [score](const std::string& heard) { return heard.starts_with(score); });
+          [score = line(18) + ": "](const std::string& heard) { return heard.starts_with(score); });
       guest->pilot.tap(key::escape);
     }
     exit_game(guest->pilot);
@@ -172,14 +136,14 @@ class HostilePeerTest : public TwoGamesTest {
     guest->start();
   }
   // Both games have ended without a fault.
-  bool both_finish() {
+  void both_finish() {
     host->finish();
     guest->finish();
-    EXPECT_EQ(host->failure, "");
-    EXPECT_EQ(guest->failure, "");
-    return host->failure.empty() && guest->failure.empty();
+    ASSERT_EQ(host->failure, "");
+    ASSERT_EQ(guest->failure, "");
   }
 
+  std::unique_ptr<RawEnd> peer;
   std::atomic<bool> playing{false};
   std::atomic<size_t> peak_memory{0};
   size_t memory_at_start = 0;
@@ -189,19 +153,19 @@ class HostilePeerTest : public TwoGamesTest {
 
 TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
   host_and_real_guest([this] { return go.load(); }, true);
-  std::unique_ptr<RawEnd> stranger = hostile_guest();
+  ASSERT_TRUE(eventually(host_is_waiting(0)));
+  std::unique_ptr<RawEnd> stranger = RawEnd::connect_to(host_port);
   ASSERT_NE(stranger, nullptr);
   EXPECT_EQ(stranger->send(noise(256 * 1024, 7)), 256 * 1024u);
   go.store(true);
   // More noise once play is on: the host hears of the stranger, and plays on.
   ASSERT_TRUE(eventually([this] { return playing.load(); }));
   stranger->send(noise(4096, 8));
-  ASSERT_TRUE(both_finish());
+  ASSERT_NO_FATAL_FAILURE(both_finish());
 
-  EXPECT_EQ(host_count(6), 1u) << "the real guest was let in once";
-  EXPECT_GT(count_from(host->heard, 0, host->heard.size(), "say " + line(18) + ": "), 0u)
-      << "a point was played" << last_lines(*host);
-  EXPECT_GT(host_count(13), 0u) << "the stranger's bytes during the match are told";
+  EXPECT_EQ(host_count(said(6)), 1u) << "the real guest was let in once";
+  EXPECT_GT(host_count(point_told()), 0u) << "a point was played" << last_lines(*host);
+  EXPECT_GT(host_count(said(13)), 0u) << "the stranger's bytes during the match are told";
   EXPECT_TRUE(stranger->wait_for_close()) << "leaving the match hangs up on the stranger too";
   EXPECT_EQ(host_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
   expect_memory_bounded();
@@ -209,64 +173,47 @@ TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
 
 TEST_F(HostilePeerTest, FiveHundredConnectionsOpenedAndDroppedThenTheRealGuestPlays) {
   host_and_real_guest([this] { return go.load(); }, true);
-  ASSERT_TRUE(eventually([&] { return host_waiting.load() > 0; }));
+  ASSERT_TRUE(eventually(host_is_waiting(0)));
   for (int round = 0; round < 500; ++round) {
-    std::unique_ptr<RawEnd> end = RawEnd::connect_to(host_port);
-    ASSERT_NE(end, nullptr) << "round " << round;
+    ASSERT_NE(RawEnd::connect_to(host_port), nullptr) << "round " << round;
   }
   go.store(true);
-  ASSERT_TRUE(both_finish());
+  ASSERT_NO_FATAL_FAILURE(both_finish());
 
-  EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), "say 127.0.0.1 " + line(5)), 501u);
-  EXPECT_EQ(host_count(6), 1u);
-  EXPECT_GT(count_from(host->heard, 0, host->heard.size(), "say " + line(18) + ": "), 0u);
+  EXPECT_EQ(host_count("say 127.0.0.1 " + line(5)), 501u);
+  EXPECT_EQ(host_count(said(6)), 1u);
+  EXPECT_GT(host_count(point_told()), 0u);
   EXPECT_EQ(host_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
   EXPECT_EQ(open_files(), files_at_start);
 }
 
 TEST_F(HostilePeerTest, HelloCutIntoSingleBytesIsAnswered) {
-  host_alone();
-  std::unique_ptr<RawEnd> guest_end = hostile_guest();
-  ASSERT_NE(guest_end, nullptr);
-  hostile_handshake(*guest_end, 1);
-  guest_end->send("_P_BYE$");
-  host->finish();
-  ASSERT_EQ(host->failure, "");
-  EXPECT_EQ(host_count(6), 1u);
+  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest(1));
+  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
+  EXPECT_EQ(host_count(said(6)), 1u);
   EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
 }
 
 TEST_F(HostilePeerTest, TenMegabytesWithoutAnEndFromThePeerAreDroppedAsTheyCome) {
-  host_alone();
-  std::unique_ptr<RawEnd> guest_end = hostile_guest();
-  ASSERT_NE(guest_end, nullptr);
-  hostile_handshake(*guest_end);
-  flood_without_end(*guest_end, "_P_P");
+  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest());
+  flood_without_end(*peer, "_P_P");
   // The stream is in step again at the next message start.
-  guest_end->send("_P_P5$_P_BYE$");
-  host->finish();
-  ASSERT_EQ(host->failure, "");
-  EXPECT_TRUE(heard_in_order(host->heard, {said(7), "say " + main_menu}));
-  EXPECT_EQ(host_count(21), 0u) << "a goodbye, not a vanished peer";
+  peer->send("_P_P5$");
+  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
+  EXPECT_EQ(host_count(said(21)), 0u) << "a goodbye, not a vanished peer";
   expect_memory_bounded();
 }
 
 TEST_F(HostilePeerTest, AbsurdValuesFromThePeerLeaveTheHostPlaying) {
-  host_alone();
-  std::unique_ptr<RawEnd> guest_end = hostile_guest();
-  ASSERT_NE(guest_end, nullptr);
-  hostile_handshake(*guest_end);
-  guest_end->send(joined(absurd_messages));
+  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest());
+  peer->send(absurd_messages);
   // Message by message too, so each lands in a frame of its own.
-  for (const std::string& message : absurd_messages) {
-    guest_end->send(message, 0, std::chrono::milliseconds(1));
+  for (const std::string& message : messages(absurd_messages)) {
+    peer->send(message + "$", 0, std::chrono::milliseconds(1));
   }
   // The host plays on: the ball sent at it with the largest speed gets past it.
-  EXPECT_TRUE(guest_end->wait_for("_P_G$")) << last_lines(*host);
-  guest_end->send("_P_BYE$");
-  host->finish();
-  ASSERT_EQ(host->failure, "");
-  EXPECT_TRUE(heard_in_order(host->heard, {said(7), "say " + main_menu}));
+  EXPECT_TRUE(peer->wait_for("_P_G$")) << last_lines(*host);
+  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
   expect_memory_bounded();
 }
 
@@ -276,17 +223,16 @@ TEST_F(HostilePeerTest, StrangerFloodingASecondConnectionDuringTheMatch) {
   std::unique_ptr<RawEnd> stranger = RawEnd::connect_to(host_port);
   ASSERT_NE(stranger, nullptr);
   // The host never reads a stranger: the flood stops when the stream is full.
-  const std::string burst = joined(absurd_messages);
   for (size_t sent = 0; sent < flood_bytes;) {
-    const size_t count =
-        stranger->send(burst, 0, std::chrono::microseconds(0), std::chrono::milliseconds(200));
-    if (count < burst.size()) break;
+    const size_t count = stranger->send(absurd_messages, 0, std::chrono::microseconds(0),
+                                        std::chrono::milliseconds(200));
+    if (count < absurd_messages.size()) break;
     sent += count;
   }
-  ASSERT_TRUE(both_finish());
+  ASSERT_NO_FATAL_FAILURE(both_finish());
 
-  EXPECT_GT(host_count(13), 0u);
-  EXPECT_EQ(host_count(16) + host_count(17), 1u) << last_lines(*host);
+  EXPECT_GT(host_count(said(13)), 0u);
+  EXPECT_EQ(host_count(said(16)) + host_count(said(17)), 1u) << last_lines(*host);
   EXPECT_TRUE(stranger->wait_for_close());
   EXPECT_EQ(host_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
   expect_memory_bounded();
@@ -311,7 +257,7 @@ TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
   host_end->send("_P_VARIFIED2$", 1, std::chrono::milliseconds(3));
   ASSERT_TRUE(host_end->wait_for("_P_R$")) << last_lines(*guest);
   host_end->send("_P_V3$_P_S0$");
-  host_end->send(joined(absurd_messages));
+  host_end->send(absurd_messages);
   flood_without_end(*host_end, "_P_BQ");
   host_end->send("_P_BYE$");
   guest->finish();

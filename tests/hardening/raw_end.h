@@ -27,7 +27,7 @@ class RawEnd {
   static constexpr std::chrono::seconds patience{60};
 
   explicit RawEnd(int socket) : socket_(socket) {}
-  ~RawEnd() { close(); }
+  ~RawEnd() { ::close(socket_); }
   RawEnd(const RawEnd&) = delete;
   RawEnd& operator=(const RawEnd&) = delete;
 
@@ -49,7 +49,7 @@ class RawEnd {
               std::chrono::milliseconds limit = patience) {
     const auto give_up = Clock::now() + limit;
     size_t sent = 0;
-    while (sent < bytes.size() && socket_ >= 0 && Clock::now() < give_up) {
+    while (sent < bytes.size() && Clock::now() < give_up) {
       pollfd watch{socket_, POLLOUT, 0};
       if (::poll(&watch, 1, 20) <= 0) continue;
       const size_t count = chunk == 0 ? bytes.size() - sent : std::min(chunk, bytes.size() - sent);
@@ -81,13 +81,6 @@ class RawEnd {
     return false;
   }
 
-  const std::string& received() const { return received_; }
-
-  void close() {
-    if (socket_ >= 0) ::close(socket_);
-    socket_ = -1;
-  }
-
  private:
   // Takes whatever is waiting without blocking.
   void drain() {
@@ -100,7 +93,6 @@ class RawEnd {
 
   // Waits up to `ms` for bytes; false once the stream has ended.
   bool read_some(int ms) {
-    if (socket_ < 0) return false;
     pollfd watch{socket_, POLLIN, 0};
     if (::poll(&watch, 1, ms) <= 0) return true;
     char buffer[4096];
