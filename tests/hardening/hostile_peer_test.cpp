@@ -86,34 +86,6 @@ class HostilePeerTest : public TwoGamesTest {
   }
   std::string point_told() const { return "say " + line(18) + ": "; }
 
-  // The host alone, facing only a hostile guest that connects once the host
-  // waits, says hello (`hello_chunk` bytes at a time; 0: at once), picks a
-  // character and is ready, until play starts. The host exits after one match.
-  void host_alone_with_hostile_guest(size_t hello_chunk = 0) {
-    make_host();
-    watch(*host);
-    host_round(host->pilot, host_port, 1);
-    choose_character(host->pilot, 2);
-    exit_game(host->pilot);
-    memory_at_start = memory_in_use();
-    host->start();
-    ASSERT_TRUE(eventually(host_is_waiting(0)));
-    peer = RawEnd::connect_to(host_port);
-    ASSERT_NE(peer, nullptr);
-    peer->send("_P_HI" + host->game.settings.handshake_word + "$", hello_chunk,
-               std::chrono::milliseconds(hello_chunk == 0 ? 0 : 3));
-    ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
-    peer->send("_P_V1$_P_R$");
-    ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
-  }
-  // The hostile guest says goodbye: the host goes back to its main menu and exits.
-  void goodbye_ends_the_match() {
-    peer->send("_P_BYE$");
-    host->finish();
-    ASSERT_EQ(host->failure, "");
-    EXPECT_TRUE(heard_in_order(host->heard, {said(7), "say " + main_menu}));
-  }
-
   // The host hosts once; the real guest joins once `guest_goes` holds and, if
   // `leave_early`, leaves once the first point has been told. Both then exit.
   void host_and_real_guest(std::function<bool()> guest_goes, bool leave_early) {
@@ -143,7 +115,6 @@ class HostilePeerTest : public TwoGamesTest {
     ASSERT_EQ(guest->failure, "");
   }
 
-  std::unique_ptr<RawEnd> peer;
   std::atomic<bool> playing{false};
   std::atomic<size_t> peak_memory{0};
   size_t memory_at_start = 0;
@@ -151,69 +122,67 @@ class HostilePeerTest : public TwoGamesTest {
   std::atomic<bool> go{false};
 };
 
-TEST_F(HostilePeerTest, NoiseBeforeTheHandshakeThenTheRealGuestPlays) {
-  host_and_real_guest([this] { return go.load(); }, true);
-  ASSERT_TRUE(eventually(host_is_waiting(0)));
-  std::unique_ptr<RawEnd> stranger = RawEnd::connect_to(host_port);
-  ASSERT_NE(stranger, nullptr);
-  EXPECT_EQ(stranger->send(noise(256 * 1024, 7)), 256 * 1024u);
-  go.store(true);
-  // More noise once play is on: the host hears of the stranger, and plays on.
-  ASSERT_TRUE(eventually([this] { return playing.load(); }));
-  stranger->send(noise(4096, 8));
-  ASSERT_NO_FATAL_FAILURE(both_finish());
-
-  EXPECT_EQ(host_count(said(6)), 1u) << "the real guest was let in once";
-  EXPECT_GT(host_count(point_told()), 0u) << "a point was played" << last_lines(*host);
-  EXPECT_GT(host_count(said(13)), 0u) << "the stranger's bytes during the match are told";
-  EXPECT_TRUE(stranger->wait_for_close()) << "leaving the match hangs up on the stranger too";
-  EXPECT_EQ(host_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
-  expect_memory_bounded();
-}
-
-TEST_F(HostilePeerTest, FiveHundredConnectionsOpenedAndDroppedThenTheRealGuestPlays) {
+// Five hundred connections opened and dropped, then a stranger that sends noise
+// before the handshake and more once play is on: the real guest still plays.
+TEST_F(HostilePeerTest, DroppedConnectionsAndNoiseBeforeTheHandshakeThenTheRealGuestPlays) {
   host_and_real_guest([this] { return go.load(); }, true);
   ASSERT_TRUE(eventually(host_is_waiting(0)));
   for (int round = 0; round < 500; ++round) {
     ASSERT_NE(RawEnd::connect_to(host_port), nullptr) << "round " << round;
   }
+  std::unique_ptr<RawEnd> stranger = RawEnd::connect_to(host_port);
+  ASSERT_NE(stranger, nullptr);
+  EXPECT_EQ(stranger->send(noise(256 * 1024, 7)), 256 * 1024u);
   go.store(true);
+  ASSERT_TRUE(eventually([this] { return playing.load(); }));
+  stranger->send(noise(4096, 8));
   ASSERT_NO_FATAL_FAILURE(both_finish());
 
-  EXPECT_EQ(host_count("say 127.0.0.1 " + line(5)), 501u);
-  EXPECT_EQ(host_count(said(6)), 1u);
-  EXPECT_GT(host_count(point_told()), 0u);
+  EXPECT_EQ(host_count("say 127.0.0.1 " + line(5)), 502u);
+  EXPECT_EQ(host_count(said(6)), 1u) << "the real guest was let in once";
+  EXPECT_GT(host_count(point_told()), 0u) << "a point was played" << last_lines(*host);
+  EXPECT_GT(host_count(said(13)), 0u) << "the stranger's bytes during the match are told";
+  EXPECT_TRUE(stranger->wait_for_close()) << "leaving the match hangs up on the stranger too";
+  stranger.reset();
   EXPECT_EQ(host_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
   EXPECT_EQ(open_files(), files_at_start);
-}
-
-TEST_F(HostilePeerTest, HelloCutIntoSingleBytesIsAnswered) {
-  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest(1));
-  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
-  EXPECT_EQ(host_count(said(6)), 1u);
-  EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
-}
-
-TEST_F(HostilePeerTest, TenMegabytesWithoutAnEndFromThePeerAreDroppedAsTheyCome) {
-  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest());
-  flood_without_end(*peer, "_P_P");
-  // The stream is in step again at the next message start.
-  peer->send("_P_P5$");
-  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
-  EXPECT_EQ(host_count(said(21)), 0u) << "a goodbye, not a vanished peer";
   expect_memory_bounded();
 }
 
-TEST_F(HostilePeerTest, AbsurdValuesFromThePeerLeaveTheHostPlaying) {
-  ASSERT_NO_FATAL_FAILURE(host_alone_with_hostile_guest());
-  peer->send(absurd_messages);
+// A hostile guest whose hello comes a byte at a time, then ten megabytes with no
+// end of message, then every message with absurd values: the host answers,
+// drops the flood as it comes, and plays on.
+TEST_F(HostilePeerTest, HelloCutIntoBytesThenAFloodWithoutAnEndThenAbsurdValues) {
+  make_host();
+  watch(*host);
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 2);
+  exit_game(host->pilot);
+  memory_at_start = memory_in_use();
+  host->start();
+  ASSERT_TRUE(eventually(host_is_waiting(0)));
+  std::unique_ptr<RawEnd> peer = RawEnd::connect_to(host_port);
+  ASSERT_NE(peer, nullptr);
+  peer->send("_P_HI" + host->game.settings.handshake_word + "$", 1, std::chrono::milliseconds(3));
+  ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
+  peer->send("_P_V1$_P_R$");
+  ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
+
+  flood_without_end(*peer, "_P_P");
+  // The stream is in step again at the next message start.
+  peer->send("_P_P5$" + absurd_messages);
   // Message by message too, so each lands in a frame of its own.
   for (const std::string& message : messages(absurd_messages)) {
     peer->send(message + "$", 0, std::chrono::milliseconds(1));
   }
   // The host plays on: the ball sent at it with the largest speed gets past it.
   EXPECT_TRUE(peer->wait_for("_P_G$")) << last_lines(*host);
-  ASSERT_NO_FATAL_FAILURE(goodbye_ends_the_match());
+  peer->send("_P_BYE$");
+  host->finish();
+  ASSERT_EQ(host->failure, "");
+  EXPECT_EQ(host_count(said(6)), 1u);
+  EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
+  EXPECT_EQ(host_count(said(21)), 0u) << "a goodbye, not a vanished peer";
   expect_memory_bounded();
 }
 
