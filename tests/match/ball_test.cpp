@@ -35,7 +35,6 @@ TEST_F(MatchTest, ServeFromTheLeftBorderBouncesOnceThenWaitsAtTheFarEndStillBoun
   EXPECT_EQ(plays(game->bank.ball_border), 1u);
   EXPECT_EQ(ball.side_direction, SideDirection::right);
   EXPECT_LE(ball.y, 20.05f);
-
   ball.speed_x = 0.5f;
   for (int frame = 0; frame < 100; ++frame) advance_ball(*game);
   EXPECT_GE(plays(game->bank.ball_border), 3u);
@@ -52,7 +51,6 @@ TEST_F(MatchTest, StruckBallComesFromTheOpponentsPaddleAndArrivesAfterAbout380Fr
   EXPECT_EQ(ball.x, 6.0f);
   EXPECT_EQ(std::pair(last(game->bank.hit).volume, last(game->bank.hit).pan), std::pair(20, 25));
   EXPECT_EQ(last(game->bank.rolling).volume, 0);
-
   int frames = 0;
   for (; ball.y >= 1.0f; ++frames) advance_ball(*game);
   EXPECT_NEAR(frames, 380, 2);

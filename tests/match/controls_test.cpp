@@ -91,7 +91,6 @@ TEST_F(MatchTest, ShieldReturnsEveryBallFor30000msAndDropsInTheFirstFrameAfter) 
   }
   EXPECT_EQ(sent(), std::vector<std::string>(3, "_P_XASR"));
   EXPECT_EQ(plays(game->bank.own_shield_hit), 3u);
-
   while (ms_between(match.me.shield_raised_at, platform.elapsed_ms()) < 30000) {
     platform.pump_events(1);
   }
@@ -114,7 +113,6 @@ TEST_F(MatchTest, OpponentsShieldAndHiddenBallAsHeardHere) {
   EXPECT_EQ(last(game->bank.rolling).kind, SoundEventKind::stop);
   update_positional_sounds(*game);
   EXPECT_EQ(last(game->bank.opponent_shield_loop).volume, 30);
-
   // Hidden, it still bounces and can be returned, and is heard again then.
   while (match.ball.y >= 1.0f) advance_ball(*game);
   EXPECT_GE(plays(game->bank.ball_border), 1u);
@@ -123,7 +121,6 @@ TEST_F(MatchTest, OpponentsShieldAndHiddenBallAsHeardHere) {
   EXPECT_FALSE(match.ball.hidden);
   EXPECT_EQ(plays(game->bank.appear), 1u);
   EXPECT_EQ(last(game->bank.rolling).kind, SoundEventKind::play);
-
   receive("_P_XASR$");
   EXPECT_EQ(match.ball.flight, BallFlight::incoming);
   EXPECT_EQ(plays(game->bank.opponent_shield_hit), 1u);

@@ -17,6 +17,7 @@
 #include "audio/wav_writer.h"
 #include "match/match.h"
 #include "platform/headless/headless_platform.h"
+#include "session/autopilot.h"
 #include "support/temp_dir.h"
 
 namespace tornello {
@@ -41,16 +42,6 @@ class MatchInput : public InputSource {
   std::optional<std::string> answer(const std::string&, const std::string&,
                                     const std::string&) override {
     return std::nullopt;
-  }
-};
-
-// Spoken lines go into the same transcript as the sounds, in order.
-class TitledPlatform : public HeadlessPlatform {
- public:
-  std::function<void(const std::string&)> on_title;
-  void set_title(const std::string& text) override {
-    on_title(text);
-    HeadlessPlatform::set_title(text);
   }
 };
 
@@ -175,7 +166,7 @@ class MatchTest : public ::testing::Test {
 
   TempDir dir;
   WorkingDirectory cwd;
-  TitledPlatform platform;
+  ListeningPlatform platform;  // spoken lines join the transcript of sounds, in order
   HeadlessPlatform peer_clock;
   MatchInput input;
   SoundLog log;

@@ -64,7 +64,6 @@ TEST_F(ScoringTest, HostStartsPlayOnlyMoreThan10000msAfterTheGuestIsReady) {
   }
   press(key::escape);
   run_match(*game);
-
   EXPECT_EQ(match.opponent_character, 4);
   const int32_t waited = ms_between(match.peer_ready_at, started_at);
   EXPECT_TRUE(waited > 10000 && waited <= 10000 + 18) << waited;

@@ -22,7 +22,6 @@ TEST(KeyTable, KeysHaveTheirDirectInputNumbers) {
       {SDL_SCANCODE_UNKNOWN, 0},
   };
   for (const auto& [scancode, number] : numbers) EXPECT_EQ(code_of(scancode), number) << scancode;
-
   std::map<int, int> scancode_of;
   for (int s = -1; s <= SDL_NUM_SCANCODES; ++s) {
     const KeyCode code = code_of(s);

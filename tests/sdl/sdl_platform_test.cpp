@@ -79,7 +79,6 @@ TEST_F(SdlPlatformTest, OneWindowFillingTheDisplayThatCloseRequestsDoNotEnd) {
   EXPECT_EQ(w, mode.w);
   EXPECT_EQ(h, mode.h);
   EXPECT_EQ(create_sdl_platform({.speech = false}), nullptr);  // SDL is the process's own
-
   SDL_Event quit{};
   quit.type = SDL_QUIT;
   SDL_PushEvent(&quit);
@@ -116,7 +115,6 @@ TEST_F(SdlPlatformTest, AudioPullsFromTheMixerInTheFormatAskedFor) {
   for (int k = 0; k < 500 && frames_pulled == 0; ++k) std::this_thread::sleep_for(milliseconds(10));
   EXPECT_EQ(frames_pulled.load(), granted.buffer_frames);
   platform->audio().close();
-
   // With no sound device the game runs silent.
   platform->close();
   ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
@@ -128,21 +126,19 @@ TEST_F(SdlPlatformTest, AudioPullsFromTheMixerInTheFormatAskedFor) {
   EXPECT_EQ(asked.buffer_frames, 256);
 }
 
-TEST_F(SdlPlatformTest, DialogGetsTheTextsAndItsAnswerIsReturned) {
+TEST_F(SdlPlatformTest, DialogGetsTheTextsItsAnswerIsReturnedAndInputMeanwhileIsThrownAway) {
   // The stand-in answers with its arguments; OK gives the text without the line
-  // end the dialog adds, and nothing more.
+  // end the dialog adds, and nothing more. The label reads "_x" as a shortcut
+  // and "\n" as an escape, so both come doubled; a text may start with "-".
   dialog("printf '%s|' \"$@\"\nprintf '\\n\\n'\n");
-  EXPECT_EQ(
-      platform->ask_text("Host", "Enter host address to connect to", "localhost"),
-      "--entry|--title=Host|--text=Enter host address to connect to|--entry-text=localhost|\n");
+  EXPECT_EQ(platform->ask_text("Port", R"(my_port\n)", "-7"),
+            "--entry|--title=Port|--text=my__port\\\\n|--entry-text=-7|\n");
   dialog("echo 'typed but cancelled'\nexit 1\n");
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
   dialog("echo 'typed but killed'\nkill -9 $$\n");
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
   EXPECT_EQ(title(), "Tornello");  // the dialog speaks for itself
-}
-
-TEST_F(SdlPlatformTest, InputWhileTheDialogIsOpenIsThrownAway) {
+  // Input while the dialog is open is thrown away.
   dialog("sleep 0.3\necho 42\n");
   {
     KeyPusher pusher(SDL_SCANCODE_LEFT);

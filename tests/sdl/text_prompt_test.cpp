@@ -10,13 +10,6 @@
 namespace tornello {
 namespace {
 
-TEST(ZenityArguments, TextsArriveAsWrittenWhateverTheyStartWith) {
-  // The prompt's label reads "_x" as a shortcut and "\n" as an escape: both doubled.
-  EXPECT_EQ(zenity_arguments("Port", R"(my_port\n)", "-7"),
-            (std::vector<std::string>{"zenity", "--entry", "--title=Port", R"(--text=my__port\\n)",
-                                      "--entry-text=-7"}));
-}
-
 TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   TempDir dir;
   const std::string script =
@@ -27,7 +20,6 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   EXPECT_EQ(find_on_path("echo-args"), script);
   EXPECT_EQ(find_on_path("no-such-program"), std::nullopt);
   ::setenv("PATH", path.c_str(), 1);
-
   int waits = 0;
   const ProgramResult result =
       run_program(script, {"echo-args", "two words", "it's; $(rm -rf /)"}, [&] { ++waits; });
@@ -35,7 +27,6 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   EXPECT_EQ(result.exit_status, 3);
   EXPECT_EQ(result.output, "[two words]\n[it's; $(rm -rf /)]\n");
   EXPECT_GT(waits, 0);
-
   EXPECT_FALSE(run_program(dir.path() + "/missing", {"missing"}, nullptr).started);
 }
 

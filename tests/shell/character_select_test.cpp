@@ -40,7 +40,6 @@ TEST_F(CharacterSelectTest, EachPressStepsOnceAndLeftComesBeforeRight) {
   script.hold({key::left}, 30).idle().hold({key::enter}, 30).idle();
   EXPECT_EQ(choose_character(*game), 5);
   EXPECT_EQ(count(SoundEventKind::load, "sounds/CharSelect/CSMove.wav"), 1u);
-
   // Both first seen in one pass from the start: back to 5, then on to 1.
   log.clear();
   script.hold({key::left, key::right}).tap(key::enter);
@@ -65,7 +64,6 @@ TEST_F(CharacterSelectTest, ConfirmationReturnsASecondAfterTheReleaseWithTheTrac
   EXPECT_GT(ms_between(released_at, platform.elapsed_ms()), 1000);
   EXPECT_LT(ms_between(released_at, platform.elapsed_ms()), 1010);
   EXPECT_EQ(played().back(), "sounds/CharSelect/CSExit.wav");
-
   // The selection track plays on at full level for the caller to replace.
   EXPECT_EQ(game->music.current_name, "Charselect");
   EXPECT_EQ(game->sound.volume(game->music.current), 100);

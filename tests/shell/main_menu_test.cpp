@@ -63,7 +63,6 @@ TEST_F(MainMenuTest, PromptAnswersBecomeTheHostAndPortEvenWhenCancelled) {
   EXPECT_EQ(game->settings.host, "pong.example.org");
   answer_in_connect_menu(address_item, std::nullopt);
   EXPECT_EQ(game->settings.host, "");
-
   // Each prompt offers the current setting.
   Lines shown;
   for (const PromptRecord& p : platform.prompts()) {
@@ -97,7 +96,9 @@ TEST_F(MainMenuTest, BackShowsTheMainMenuAgainAThousandTimesAtNoCost) {
   EXPECT_EQ(game->sound.volume(game->music.current), 5) << "played at the music level";
 }
 
-TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitEndsTheGame) {
+// Hosting and joining decide what follows; Exit, a missing menu file and an
+// item past the known ones end the game.
+TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitMissingMenusAndUnknownItemsEndTheGame) {
   game->settings.port = 5000;
   choose(host_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::main_menu);
@@ -106,12 +107,8 @@ TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitEndsTheGame) {
   choose(join_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
   EXPECT_EQ(calls, (Lines{"host", "join 127.0.0.1:5000"}));
-
   choose(exit_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
-}
-
-TEST_F(MainMenuTest, MissingMenusAndUnknownItemsEndTheGame) {
   data.write("Menu/EN/main.mnu", "Main menu\nHost a game\nJoin a game\nExit\nExtra\n");
   data.write("Menu/EN/connect.mnu", "Connect\nHost address\nPort\nConnect\nBack\nExtra\n");
   choose(4);
@@ -119,13 +116,12 @@ TEST_F(MainMenuTest, MissingMenusAndUnknownItemsEndTheGame) {
   choose(connect_item);
   choose(5);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
-
   std::filesystem::remove(data.path() + "/Menu/EN/connect.mnu");
   game->files.clear();
   choose(connect_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
   EXPECT_EQ(spoken().back(), "Menu file not found: Menu\\EN\\connect.mnu");
-  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(calls.size(), 2u) << "nothing more was hosted or joined";
 }
 
 }  // namespace

@@ -64,7 +64,6 @@ TEST_F(MenuTest, TitleOnlyFileHasOneEmptyItemAndLinesPastAThousandAreIgnored) {
   std::string text = "Long\n";
   for (int n = 1; n <= 1001; ++n) text += "item " + std::to_string(n) + "\n";
   data.write("Menu/EN/long.mnu", text);
-
   script.tap(key::down).tap(key::enter);
   EXPECT_EQ(run_menu(*game, "lonely"), 1);
   script.tap(key::up).tap(key::down).tap(key::up).tap(key::enter);

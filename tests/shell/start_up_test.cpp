@@ -68,16 +68,49 @@ TEST_F(StartUpTest, LanguageLineNIsEntryNUpToOneHundred) {
   EXPECT_EQ(gaps.text(4), "");
 }
 
-TEST(CommandLine, FirstPlainArgumentIsTheLanguageAndOptionsAreTheGames) {
-  CommandLine none = parse_command_line({});
-  EXPECT_FALSE(none.language);
-  EXPECT_TRUE(none.speech);
-
-  CommandLine mixed = parse_command_line({"--no-speech", "De", "EN", "--headless", "--what"});
-  EXPECT_EQ(mixed.language, "De");
-  EXPECT_FALSE(mixed.speech);
-  EXPECT_TRUE(mixed.headless);
-  EXPECT_EQ(mixed.unknown, (std::vector<std::string>{"--what"}));
+// The first plain argument is the language; "--" options are the game's own,
+// and --bot takes the plain arguments after it that it can use.
+TEST(CommandLine, LanguageOptionsAndTheBotsRoleAddressAndPort) {
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string language, bot;  // "-": none; the bot as "host PORT" or "join HOST PORT"
+    bool speech = true, headless = false;
+    Lines unknown = {};
+  };
+  const Row rows[] = {
+      {{}, "-", "-"},
+      {{"--no-speech", "De", "EN", "--headless", "--what"}, "De", "-", false, true, {"--what"}},
+      {{"--bot", "host"}, "-", "host 3214"},
+      {{"DE", "--bot", "join", "example.org", "4000"}, "DE", "join example.org 4000"},
+      // A word that is not a number after the address is the language, not a port.
+      {{"--bot", "join", "10.0.0.2", "EN"}, "EN", "join 10.0.0.2 3214"},
+  };
+  for (const Row& row : rows) {
+    const CommandLine parsed = parse_command_line(row.arguments);
+    const std::string what = testing::PrintToString(row.arguments);
+    std::string bot = "-";
+    if (parsed.bot) {
+      bot = (parsed.bot->hosts ? "host " : "join " + parsed.bot->host + " ") +
+            std::to_string(parsed.bot->port);
+    }
+    EXPECT_EQ(parsed.language.value_or("-"), row.language) << what;
+    EXPECT_EQ(bot, row.bot) << what;
+    EXPECT_EQ(std::pair(parsed.speech, parsed.headless), std::pair(row.speech, row.headless))
+        << what;
+    EXPECT_EQ(parsed.unknown, row.unknown) << what;
+    EXPECT_EQ(parsed.error, "") << what;
+  }
+  for (const Lines& arguments : std::vector<Lines>{{"--bot"},
+                                                   {"--bot", "serve"},
+                                                   {"--bot", "join"},
+                                                   {"--bot", "join", "--no-speech"},
+                                                   {"--bot", "host", "0"},
+                                                   {"--bot", "host", "65536"},
+                                                   {"--bot", "join", "h", "99999999999999"}}) {
+    const CommandLine parsed = parse_command_line(arguments);
+    EXPECT_NE(parsed.error, "") << testing::PrintToString(arguments);
+    EXPECT_FALSE(parsed.bot) << testing::PrintToString(arguments);
+  }
 }
 
 }  // namespace
