@@ -5,13 +5,10 @@
 namespace tornello {
 namespace {
 
-TEST(Clock, DifferencesAreSignedAndCorrectAcrossTheWrap) {
+TEST(Clock, DifferencesAreSignedAndDelaysNeverEarlyAcrossTheWrap) {
   EXPECT_EQ(ms_between(0xFFFFFFF0u, 0x00000010u), 32);
   EXPECT_EQ(ms_between(100u, 50u), -50);
   EXPECT_EQ(ms_between(5u, 5u), 0);
-}
-
-TEST(Clock, DelayIsNeverEarlyEvenAcrossTheWrap) {
   for (uint32_t start : {1000u, 0xFFFFFF00u, 0xFFFFFFFFu}) {
     for (int32_t ms : {0, 1, 16, 1000}) {
       HeadlessPlatform platform(HeadlessPlatform::Clock::virtual_time, start);
