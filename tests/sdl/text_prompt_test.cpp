@@ -30,47 +30,43 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   EXPECT_FALSE(run_program(dir.path() + "/missing", {"missing"}, nullptr).started);
 }
 
-class WindowPromptTest : public ::testing::Test {
- protected:
-  void type(const char* text) {
+// Typed text is echoed, Backspace speaks what is left (nothing once it is
+// empty), a repeated Enter is no confirmation, and Escape cancels for good.
+TEST(WindowPrompt, TypingEchoesBackspaceSpeaksWhatIsLeftAndEscapeCancelsForGood) {
+  std::vector<std::string> heard;
+  const WindowPrompt::Announce tell = [&](const std::string& line) { heard.push_back(line); };
+  const auto type = [&](WindowPrompt& prompt, const char* text) {
     SDL_Event event{};
     event.type = SDL_TEXTINPUT;
     std::snprintf(event.text.text, sizeof event.text.text, "%s", text);
     prompt.handle(event, tell);
-  }
-  WindowPrompt::State key(SDL_Scancode scancode, bool repeat = false) {
+  };
+  const auto key = [&](WindowPrompt& prompt, SDL_Scancode scancode, bool repeat = false) {
     SDL_Event event{};
     event.type = SDL_KEYDOWN;
     event.key.keysym.scancode = scancode;
     event.key.repeat = repeat;
     return prompt.handle(event, tell);
-  }
-
+  };
   WindowPrompt prompt{"Enter port to connect on", "3214"};
-  std::vector<std::string> heard;
-  WindowPrompt::Announce tell = [this](const std::string& line) { heard.push_back(line); };
-};
-
-TEST_F(WindowPromptTest, TypingEchoesAndBackspaceSpeaksWhatIsLeft) {
   EXPECT_EQ(prompt.opening_line(), "Enter port to connect on: 3214");
-  type("5");
-  key(SDL_SCANCODE_BACKSPACE);
-  key(SDL_SCANCODE_BACKSPACE, true);  // held down: keeps deleting
-  type("é");
-  key(SDL_SCANCODE_BACKSPACE);  // one character, two bytes
-  EXPECT_EQ(key(SDL_SCANCODE_RETURN, true), WindowPrompt::State::editing);  // a repeat
-  EXPECT_EQ(key(SDL_SCANCODE_KP_ENTER), WindowPrompt::State::confirmed);
+  type(prompt, "5");
+  key(prompt, SDL_SCANCODE_BACKSPACE);
+  key(prompt, SDL_SCANCODE_BACKSPACE, true);  // held down: keeps deleting
+  type(prompt, "é");
+  key(prompt, SDL_SCANCODE_BACKSPACE);  // one character, two bytes
+  EXPECT_EQ(key(prompt, SDL_SCANCODE_RETURN, true), WindowPrompt::State::editing);  // a repeat
+  EXPECT_EQ(key(prompt, SDL_SCANCODE_KP_ENTER), WindowPrompt::State::confirmed);
   EXPECT_EQ(heard, (std::vector<std::string>{"5", "3214", "321", "é", "321"}));
   EXPECT_EQ(prompt.result(), "321");
-}
-
-TEST_F(WindowPromptTest, EscapeCancelsForGood) {
-  for (int k = 0; k < 5; ++k) key(SDL_SCANCODE_BACKSPACE);  // one more than there is
+  WindowPrompt cancelled{"Enter port to connect on", "3214"};
+  heard.clear();
+  for (int k = 0; k < 5; ++k) key(cancelled, SDL_SCANCODE_BACKSPACE);  // one more than there is
   EXPECT_EQ(heard.size(), 4u);
-  EXPECT_EQ(key(SDL_SCANCODE_ESCAPE), WindowPrompt::State::cancelled);
-  type("1");
-  EXPECT_EQ(key(SDL_SCANCODE_RETURN), WindowPrompt::State::cancelled);
-  EXPECT_EQ(prompt.result(), "");
+  EXPECT_EQ(key(cancelled, SDL_SCANCODE_ESCAPE), WindowPrompt::State::cancelled);
+  type(cancelled, "1");
+  EXPECT_EQ(key(cancelled, SDL_SCANCODE_RETURN), WindowPrompt::State::cancelled);
+  EXPECT_EQ(cancelled.result(), "");
 }
 
 }  // namespace
