@@ -26,7 +26,7 @@ TEST(MainWindow, PlacementCoversTheDisplayWhenTheFrameMakesItTooLarge) {
   EXPECT_EQ(small.y, 200);
 }
 
-TEST(MainWindow, TitleBarOnlyBlackAndAsLargeAsTheScreen) {
+TEST(MainWindow, TitleBarOnlyBlackAsLargeAsTheScreenKeepsTitlesAndIgnoresCloseRequests) {
   MainWindow window;
   ASSERT_TRUE(window.open("Tornello"));
   HWND handle = window.handle();
@@ -46,12 +46,6 @@ TEST(MainWindow, TitleBarOnlyBlackAndAsLargeAsTheScreen) {
   EXPECT_EQ(outer.top, 0);
   EXPECT_EQ(outer.right - outer.left, GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(outer.bottom - outer.top, GetSystemMetrics(SM_CYSCREEN));
-}
-
-TEST(MainWindow, TitlesKeepTheirLettersAndCloseRequestsAreIgnored) {
-  MainWindow window;
-  ASSERT_TRUE(window.open("Tornello"));
-  HWND handle = window.handle();
 
   window.set_title("Spieler 1 schl\xC3\xA4gt auf.");
   EXPECT_EQ(window_text(handle), L"Spieler 1 schl\u00E4gt auf.");

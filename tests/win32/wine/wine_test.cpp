@@ -4,7 +4,6 @@
 // loopback TCP between the Windows game (Winsock, hosting) and the Linux
 // practice bot (joining). Needs `make windows` and Wine; CI has both.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 // Last: Xlib's macros (None, Status, ...) would break the headers above.
@@ -25,7 +25,6 @@ namespace tornello {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 const std::string windows_build = TORNELLO_WINDOWS_BUILD;
@@ -55,8 +54,7 @@ std::string language_line(int entry) {
 // A TCP port nobody listens on right now.
 int free_port() {
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
+  sockaddr_in address = loopback_address(0);
   socklen_t size = sizeof address;
   ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
@@ -82,42 +80,7 @@ class TitleWatcher {
 
   // Serves X events until some window's title is one of `texts`; that window, or 0.
   Window wait_for(const std::vector<std::string>& texts, Clock::duration limit = seconds(60)) {
-    Window found = 0;
-    serve_until(
-        [&] {
-          for (const std::string& text : texts) found = found ? found : titled(text);
-          return found != 0;
-        },
-        limit);
-    return found;
-  }
-  Window wait_for(const std::string& text, Clock::duration limit = seconds(60)) {
-    return wait_for(std::vector<std::string>{text}, limit);
-  }
-
-  const std::vector<std::string>& titles(Window window) { return titles_[window]; }
-
-  std::string report() const {
-    std::string text;
-    for (const auto& [window, titles] : titles_) {
-      if (titles.empty()) continue;
-      text += "window " + std::to_string(window) + ":";
-      for (const std::string& title : titles) text += " [" + title + "]";
-      text += "\n";
-    }
-    return text;
-  }
-
- private:
-  Window titled(const std::string& text) const {
-    for (const auto& [window, titles] : titles_) {
-      if (!titles.empty() && titles.back() == text) return window;
-    }
-    return 0;
-  }
-
-  void serve_until(const std::function<bool()>& done, Clock::duration limit) {
-    for (const auto deadline = Clock::now() + limit; !done() && Clock::now() < deadline;) {
+    for (const auto deadline = Clock::now() + limit; !titled(texts) && Clock::now() < deadline;) {
       if (!XPending(x_)) {
         pollfd watch{ConnectionNumber(x_), POLLIN, 0};
         ::poll(&watch, 1, 20);
@@ -134,6 +97,31 @@ class TitleWatcher {
         note(event.xproperty.window);
       }
     }
+    return titled(texts);
+  }
+
+  const std::vector<std::string>& titles(Window window) { return titles_[window]; }
+
+  std::string report() const {
+    std::string text;
+    for (const auto& [window, titles] : titles_) {
+      if (titles.empty()) continue;
+      text += "window " + std::to_string(window) + ":";
+      for (const std::string& title : titles) text += " [" + title + "]";
+      text += "\n";
+    }
+    return text;
+  }
+
+ private:
+  // The window whose title now is the first of `texts` that any window has, or 0.
+  Window titled(const std::vector<std::string>& texts) const {
+    for (const std::string& text : texts) {
+      for (const auto& [window, titles] : titles_) {
+        if (!titles.empty() && titles.back() == text) return window;
+      }
+    }
+    return 0;
   }
 
   void note(Window window) {
@@ -219,33 +207,33 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
   };
 
   auto game = run_windows(windows_build + "/tornello.exe", "game.txt");
-  const Window window = watcher.wait_for(language_line(20), seconds(120));
+  const Window window = watcher.wait_for({language_line(20)}, seconds(120));
   ASSERT_NE(window, 0u) << "no title screen\n" << watcher.report();
   EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
 
   tap("Return");
-  ASSERT_EQ(watcher.wait_for("Main menu"), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({"Main menu"}), window) << watcher.report();
   tap("Down");
-  ASSERT_EQ(watcher.wait_for("Join a game"), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({"Join a game"}), window) << watcher.report();
   tap("Up");
-  ASSERT_EQ(watcher.wait_for("Host a game"), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({"Host a game"}), window) << watcher.report();
   tap("Return");
-  ASSERT_NE(watcher.wait_for("Port"), 0u) << "no port dialog\n" << watcher.report();
+  ASSERT_NE(watcher.wait_for({"Port"}), 0u) << "no port dialog\n" << watcher.report();
   const int port = free_port();
   ASSERT_TRUE(xdotool("sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type --delay 30 " +
                       std::to_string(port)));
   tap("Return");
-  ASSERT_EQ(watcher.wait_for("Choose the game mode"), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({"Choose the game mode"}), window) << watcher.report();
   tap("Return");  // the short game
-  ASSERT_EQ(watcher.wait_for(language_line(4)), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({language_line(4)}), window) << watcher.report();
 
   ChildProcess bot(work_.path(),
                    {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, {},
                    work_.path() + "/bot.txt");
-  ASSERT_EQ(watcher.wait_for(language_line(6)), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({language_line(6)}), window) << watcher.report();
   std::this_thread::sleep_for(seconds(3));  // the handshake's pause, then character selection
   tap("Return");
-  ASSERT_EQ(watcher.wait_for(language_line(7)), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for({language_line(7)}), window) << watcher.report();
   // Play starts more than ten seconds after the guest is ready.
   EXPECT_EQ(watcher.wait_for({language_line(14), language_line(15)}, seconds(30)), window)
       << watcher.report();
