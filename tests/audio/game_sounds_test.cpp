@@ -92,7 +92,6 @@ TEST(SoundBank, LoadsEveryFileInOrderWithSeparateOwnAndOpponentCopies) {
   EXPECT_EQ(f.bank.characters[0].score_lines[1], 0u);
   EXPECT_EQ(f.bank.crowd_oh[0], 0u);
   EXPECT_NE(f.bank.crowd_oh[3], 0u);
-
   const std::pair<SoundHandle, SoundHandle> pairs[] = {
       {f.bank.own_border, f.bank.opponent_border},
       {f.bank.own_move, f.bank.opponent_move},
@@ -155,7 +154,6 @@ TEST_F(CrowdTest, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
     }
   }
   EXPECT_TRUE(log.last(bank.crowd_chant, SoundEventKind::play)->looped);
-
   // A point ends the rally: the chant stops and the next one starts quiet.
   command("reset");
   EXPECT_FALSE(audio.engine.is_playing(bank.crowd_chant));
@@ -223,7 +221,6 @@ TEST_F(AnnouncerTest, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold
   EXPECT_EQ(audio.engine.is_loaded(scores), 0);
   EXPECT_TRUE(audio.engine.is_playing(announcer.current));
   EXPECT_EQ(announce("gamestart", -20), 1);
-
   // A missing recording: the last one is still cut off, and the hold is kept.
   EXPECT_EQ(announce("youwin", 200), 201);
   EXPECT_EQ(announcer.current, 0u);
@@ -255,7 +252,6 @@ TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   EXPECT_EQ(music.current, menu);
   EXPECT_EQ(log.count(menu, SoundEventKind::play), 1u);
   EXPECT_EQ(applied(), 5);  // the level is not touched either
-
   // Names are compared with their case; the file is found either way.
   play("charselect", false);
   const SoundHandle first = music.current;
@@ -263,7 +259,6 @@ TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   EXPECT_NE(music.current, first);
   EXPECT_NE(music.current, 0u);
   EXPECT_EQ(audio.engine.loaded_count(), 1u) << "the earlier track is freed";
-
   play("", true);
   EXPECT_EQ(music.current, 0u);
   EXPECT_EQ(audio.engine.loaded_count(), 0u);

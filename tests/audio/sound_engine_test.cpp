@@ -104,7 +104,6 @@ TEST(Mixer, LoopsWrapWithoutAGapAndPlayAlwaysRestartsTheOneVoice) {
   }
   for (size_t k = 0; k < heard.size(); ++k) ASSERT_EQ(heard[k], static_cast<int>(k % 1000) + 1);
   audio.engine.free(loop);
-
   const SoundHandle h = audio.load(wav_file(counting(100)));
   audio.engine.play(h);
   heard = left_steps(audio.render(150));
@@ -134,7 +133,6 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   const SoundHandle second = audio.load(wav_file(counting(50)));
   EXPECT_NE(second, first);
   EXPECT_EQ(engine.is_loaded(second), 1);
-
   for (SoundHandle dead : {SoundHandle{0}, first, SoundHandle{9999}}) {
     EXPECT_EQ(engine.play(dead, true), 0);
     engine.stop(dead);
@@ -151,7 +149,6 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   engine.free(second);  // freeing a playing sound silences it
   EXPECT_EQ(left_steps(audio.render(5)), silence);
   EXPECT_EQ(engine.loaded_count(), 0u);
-
   // Volume and pan clamp and stay with the sound.
   const SoundHandle h = audio.load(wav_file(counting(50)));
   engine.set_volume(h, 101);
@@ -176,11 +173,9 @@ TEST(SoundEngine, StopAllKeepsSoundsLoadedAndFreeAllClosesTheDevice) {
   audio.engine.stop_all();
   EXPECT_EQ(left_steps(audio.render(5)), silence);
   EXPECT_EQ(audio.engine.play(loop), 1);
-
   audio.engine.free_all();
   EXPECT_EQ(audio.engine.is_loaded(once), 0);
   EXPECT_FALSE(audio.device.is_open());
-
   // Without a device everything fails quietly.
   NoAudioDevice none;
   SoundEngine silent;

@@ -27,7 +27,6 @@ TEST(FileLookup, FindsEverySpellingOfOneTreeAndPrefersTheExactOne) {
     EXPECT_FALSE(files.resolve(root + missing)) << missing;
   }
   EXPECT_FALSE(files.resolve(""));
-
   // Listings are cached until cleared.
   dir.write("Sounds/Pong/border.wav", "y");
   EXPECT_FALSE(files.resolve(root + "sounds/pong/border.wav"));

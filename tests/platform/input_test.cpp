@@ -7,18 +7,12 @@
 namespace tornello {
 namespace {
 
-class KeyboardTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform.set_input(&script);
-    ASSERT_TRUE(keyboard.init(platform));
-  }
+TEST(Keyboard, HeldKeyIsReleasedOnceOnlyIfSeenHeldAndFocusLossKeepsTheSeenHeldFlag) {
   HeadlessPlatform platform;
   ScriptedInput script;
+  platform.set_input(&script);
   Keyboard keyboard;
-};
-
-TEST_F(KeyboardTest, HeldKeyIsReleasedOnceAndOnlyIfSeenHeld) {
+  ASSERT_TRUE(keyboard.init(platform));
   script.hold({key::enter, key::up}, 3).idle(2);
   for (int pass = 0; pass < 3; ++pass) {
     ASSERT_TRUE(keyboard.examine(platform));
@@ -32,20 +26,16 @@ TEST_F(KeyboardTest, HeldKeyIsReleasedOnceAndOnlyIfSeenHeld) {
   EXPECT_FALSE(keyboard.key_released(key::up)) << "nobody asked about Up while it was held";
   keyboard.examine(platform);
   EXPECT_FALSE(keyboard.key_released(key::enter));
-}
-
-TEST_F(KeyboardTest, FocusLossHidesKeysAndKeepsTheSeenHeldFlag) {
+  // Without focus every key reads up, and a key seen held keeps its flag.
   script.hold({key::enter, key::page_up}).hold({key::page_up}, 2).idle();
   keyboard.examine(platform);
   EXPECT_FALSE(keyboard.key_released(key::enter));  // seen held
   keyboard.examine(platform);  // Enter is up now, but nobody asks until the focus is gone
   EXPECT_TRUE(keyboard.key_down(key::page_up));
-
   platform.set_focus(false);
   EXPECT_FALSE(keyboard.examine(platform));
   EXPECT_FALSE(keyboard.key_released(key::enter)) << "every key answers 0 without focus";
   EXPECT_FALSE(keyboard.key_down(key::page_up));
-
   platform.set_focus(true);
   ASSERT_TRUE(keyboard.examine(platform));
   EXPECT_TRUE(keyboard.key_released(key::enter)) << "reported on the first read after focus";
@@ -68,7 +58,6 @@ TEST(Input, MouseSumsCoverOneExamineAndJoystickAxesHaveDeadZones) {
   } source;
   HeadlessPlatform platform;
   platform.set_input(&source);
-
   Mouse mouse;
   ASSERT_TRUE(mouse.init(platform));
   ASSERT_TRUE(mouse.examine(platform));
@@ -77,13 +66,11 @@ TEST(Input, MouseSumsCoverOneExamineAndJoystickAxesHaveDeadZones) {
   EXPECT_FALSE(mouse.button(2));
   mouse.examine(platform);
   EXPECT_EQ(mouse.delta_x(), 0) << "a mouse at rest reads 0 whatever it moved before";
-
   Joysticks none;  // no controller attached answers 0
   EXPECT_EQ(none.init(platform), 0);
   EXPECT_FALSE(none.examine(platform, 0));
   EXPECT_EQ(none.axis_x(0), 0);
   EXPECT_FALSE(none.button(0, 1));
-
   platform.set_joystick_count(1);
   Joysticks sticks;
   ASSERT_EQ(sticks.init(platform), 1);

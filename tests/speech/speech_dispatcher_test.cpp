@@ -92,17 +92,14 @@ TEST_F(SpeechDispatcherTest, MissingKilledAndRestartedDaemonsNeitherBlockNorKill
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
   std::shared_ptr<SpeechOutput> speech = open();
   EXPECT_TRUE(says_a_thousand(speech)) << "no daemon";
-
   // A daemon that turns up later is found on a later line.
   auto server = std::make_optional<FakeSpeechServer>(socket_path, true);
   speech->say("found");
   EXPECT_EQ(heard_up_to(*server, "SPEAK:found").back(), "SPEAK:found");
-
   // After a restart the old connection fails on the next line, which goes out on a new one.
   server.emplace(socket_path, true);
   speech->say("after");
   EXPECT_EQ(heard_up_to(*server, "SPEAK:after"), (Events{"HELLO", "CANCEL", "SPEAK:after"}));
-
   server.reset();
   EXPECT_TRUE(says_a_thousand(speech)) << "killed daemon";
   EXPECT_TRUE(closes(std::move(speech)));
