@@ -20,19 +20,14 @@ namespace {
 
 // Held while the tree is checked or made, so parallel test processes wait for
 // the one that generates instead of generating over each other.
-class FileLock {
- public:
-  explicit FileLock(const fs::path& path) : fd_(::open(path.c_str(), O_CREAT | O_RDWR, 0644)) {
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+struct FileLock {
+  explicit FileLock(const fs::path& path) : fd(::open(path.c_str(), O_CREAT | O_RDWR, 0644)) {
+    if (fd >= 0) ::flock(fd, LOCK_EX);
   }
   ~FileLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd >= 0) ::close(fd);
   }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-
- private:
-  int fd_;
+  const int fd;
 };
 
 GeneratedTree make_tree() {

@@ -1,7 +1,6 @@
-// The sound tree made by the generator, shared by every test of this program.
-// It is made once and kept beside the test program, so ctest (one process per
-// test) generates only once; a rebuilt test program, and with it a changed
-// generator, makes it afresh.
+// The generated sound tree, shared by every test of this program. It is kept
+// beside the test program, so ctest (one process per test) generates it once; a
+// rebuilt test program, and with it a changed generator, makes it afresh.
 #pragma once
 
 #include <gtest/gtest.h>

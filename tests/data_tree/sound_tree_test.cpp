@@ -13,6 +13,7 @@
 
 #include "assets/generate.h"
 #include "audio/announcer.h"
+#include "audio/audio_test_support.h"
 #include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "audio/wav_reader.h"
@@ -40,9 +41,6 @@ std::vector<std::string> announcer_names() {
 const std::vector<std::string> music_tracks = {"title",      "Menu",       "connection",
                                                "charselect", "Charselect", "InGame"};
 
-const std::vector<std::string> looped_music = {"title", "Menu", "connection", "Charselect",
-                                               "InGame"};
-
 // Played looped by the match: they must join without a click.
 const std::vector<std::string> looped_effects = {"Sounds/pong/rolling.wav",
                                                  "sounds/misc/shieldloop.wav",
@@ -59,9 +57,7 @@ float peak(const DecodedSound& sound) {
 class GameDataTest : public ShellTest {
  protected:
   void SetUp() override {
-    const GeneratedTree& tree = generated_tree();
-    if (!tree.skip_reason.empty()) GTEST_SKIP() << tree.skip_reason;
-    ASSERT_TRUE(tree.errors.empty()) << tree.errors.front();
+    REQUIRE_GENERATED_TREE(tree);
     const fs::path source = fs::path(TORNELLO_SOURCE_DIR) / "data";
     fs::create_directory_symlink(fs::path(tree.data_dir) / "Sounds",
                                  fs::path(data.path()) / "Sounds");
@@ -126,17 +122,11 @@ TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndIsFitToPlay) {
     ASSERT_TRUE(bytes);
     const auto chunks = find_wav_chunks(*bytes);
     ASSERT_TRUE(chunks);
-    const uint8_t* format = chunks->format.data();
-    const auto u16 = [&](int at) { return format[at] | format[at + 1] << 8; };
-    const auto u32 = [&](int at) { return static_cast<uint32_t>(u16(at) | u16(at + 2) << 16); };
     const int channels = path->find("/Music/") != std::string::npos ? 2 : 1;
-    EXPECT_EQ(u16(0), 1) << "integer PCM";
-    EXPECT_EQ(u16(2), channels) << "music is stereo, the rest mono";
-    EXPECT_EQ(std::pair(u32(4), u16(14)), std::pair(44100u, 16));
-    EXPECT_EQ(u16(12), 2 * channels) << "block alignment";
-    EXPECT_EQ(u32(8), 44100u * 2 * channels) << "bytes per second";
+    EXPECT_EQ(std::string(chunks->format.begin(), chunks->format.end()),
+              test::fmt_body(1, channels, 44100, 16))
+        << "16-bit integer PCM at 44100 Hz; music is stereo, the rest mono";
     EXPECT_EQ(chunks->samples.size() % (2 * channels), 0u) << "whole frames";
-
     const float highest = peak(decode(load.path));
     EXPECT_LT(highest, 32767.0f / 32768.0f) << "reaches full scale";
     EXPECT_GT(highest, 0.1f) << "is nearly silent";
@@ -150,7 +140,7 @@ TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndIsFitToPlay) {
 // Music tracks also last and carry at their default level, 5 of 100.
 TEST_F(GameDataTest, LoopsJoinWithoutAClickAndMusicCarriesAtItsDefaultLevel) {
   std::vector<std::string> loops = looped_effects;
-  for (const std::string& track : looped_music) loops.push_back("Sounds/Music/" + track + ".wav");
+  for (const std::string& track : music_tracks) loops.push_back("Sounds/Music/" + track + ".wav");
   for (const std::string& loop : loops) {
     SCOPED_TRACE(loop);
     const DecodedSound sound = decode(loop);

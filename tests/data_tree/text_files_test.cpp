@@ -81,7 +81,6 @@ TEST(LanguageFiles, HoldExactlyTheEntriesTheGuideLists) {
   const std::vector<int> entries = guide_entries();
   ASSERT_EQ(entries.size(), 22u) << "the guide lists entries 1 to 22";
   for (size_t k = 0; k < entries.size(); ++k) ASSERT_EQ(entries[k], static_cast<int>(k) + 1);
-
   const std::vector<std::string> codes = language_codes();
   for (const char* code : {"EN", "DE"}) {
     EXPECT_NE(std::find(codes.begin(), codes.end(), code), codes.end()) << code;

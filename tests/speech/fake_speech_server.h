@@ -101,9 +101,7 @@ class FakeSpeechServer {
     for (char& c : command) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (in_text_ && line != ".") {
       text_ = line;  // the game's lines are one line long
-      return;
-    }
-    if (in_text_) {
+    } else if (in_text_) {
       in_text_ = false;
       record("SPEAK:" + text_);
       unsent_ += "225-1\r\n225 OK MESSAGE QUEUED\r\n";
