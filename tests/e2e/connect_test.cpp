@@ -6,10 +6,8 @@
 namespace tornello {
 namespace {
 
-class ConnectTest : public TwoGamesTest {
- protected:
-  static constexpr std::pair<size_t, size_t> nothing_open{0, 0};
-};
+using ConnectTest = TwoGamesTest;
+using Endpoints = std::vector<std::pair<size_t, size_t>>;
 
 TEST_F(ConnectTest, WrongHandshakeWordIsRefusedWithoutAWordAndBothGoBack) {
   make_players(85, 85);
@@ -22,7 +20,6 @@ TEST_F(ConnectTest, WrongHandshakeWordIsRefusedWithoutAWordAndBothGoBack) {
   join_round(guest->pilot, relay.port(), host_is_waiting(0));
   exit_game(guest->pilot);
   play();
-
   EXPECT_TRUE(
       heard_in_order(host->heard, {said(4), "say 127.0.0.1 " + line(5), "say " + main_menu}));
   EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), said(6)), 0u);
@@ -33,24 +30,52 @@ TEST_F(ConnectTest, WrongHandshakeWordIsRefusedWithoutAWordAndBothGoBack) {
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0].to_host, "_P_HI" + word + "$");
   EXPECT_EQ(sessions[0].to_guest, "");
-  EXPECT_EQ(host_endpoints.back(), nothing_open);
-  EXPECT_EQ(guest_endpoints.back(), nothing_open);
+  EXPECT_EQ(host_endpoints, Endpoints(2, {0, 0}));
+  EXPECT_EQ(guest_endpoints, Endpoints(2, {0, 0}));
 }
 
-TEST_F(ConnectTest, GuestGivesUpWaitingForAnAnswer) {
-  // Something listens on the port but never answers.
+// A port someone else holds, then port 0 (no guest could be told it), then a
+// wait the host gives up: each is told, and the main menu comes back.
+TEST_F(ConnectTest, HostThatCannotOpenItsPortOrGivesUpWaitingGoesBack) {
+  Transport squatter;
+  ASSERT_TRUE(squatter.open_server(0, host_port));
+  make_host();
+  host_round(host->pilot, host_port, 1);
+  host_round(host->pilot, 0, 1);
+  host_round(host->pilot, free_port(), 2);
+  host->pilot.when_heard_entry(4).tap(key::escape);
+  exit_game(host->pilot);
+  play();
+  const std::string menu = "say " + main_menu;
+  EXPECT_TRUE(heard_in_order(
+      host->heard, {said(2), said(3), "say " + line(22) + " " + std::to_string(host_port), menu,
+                    said(2), said(3), "say " + line(22) + " 0", menu, said(2), said(3), said(4),
+                    "stop music/connection", menu}));
+  EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), said(4)), 1u) << "waited in vain";
+  EXPECT_EQ(host_endpoints, Endpoints(4, {0, 0}));
+  EXPECT_EQ(host->game.match.game_mode, 2);
+}
+
+// Nobody at the address, then a listener that never answers and a guest that
+// gives up waiting for it.
+TEST_F(ConnectTest, GuestFindsNobodyThenGivesUpWaitingForAnAnswer) {
   Transport silent;
   ASSERT_TRUE(silent.open_server(0, 0));
+  const uint16_t silent_port = silent.server_port(0);
   make_guest();
-  join_round(guest->pilot, silent.server_port(0));
+  join_round(guest->pilot, host_port);  // nothing listens there
+  join_round(guest->pilot, silent_port);
   guest->pilot.when_heard_entry(11).tap(key::escape);
   exit_game(guest->pilot);
   play();
-
-  EXPECT_TRUE(heard_in_order(guest->heard, {connecting_line(silent.server_port(0)), said(11),
-                                            "stop music/connection", "say " + main_menu}));
-  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(10)), 0u);
-  EXPECT_EQ(guest_endpoints.back(), nothing_open);
+  const std::string menu = "say " + main_menu;
+  EXPECT_TRUE(heard_in_order(
+      guest->heard, {connecting_line(host_port), said(10), menu, connecting_line(silent_port),
+                     said(11), "stop music/connection", menu}));
+  // Each round told one of the two, never both.
+  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(10)), 1u);
+  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(11)), 1u);
+  EXPECT_EQ(guest_endpoints, Endpoints(3, {0, 0}));
   // The listener got the hello, then saw the guest hang up.
   ASSERT_EQ(silent.poll_server(), NetEvent::connected);
   const Connection guest_end = silent.event_connection();
@@ -60,56 +85,6 @@ TEST_F(ConnectTest, GuestGivesUpWaitingForAnAnswer) {
   EXPECT_EQ(std::string(buffer, count > 0 ? count : 0),
             "_P_HI" + guest->game.settings.handshake_word + "$");
   EXPECT_EQ(silent.poll_server(), NetEvent::disconnected);
-}
-
-TEST_F(ConnectTest, HostGivesUpWaitingAndItsPortIsFreeAgain) {
-  make_host();
-  host_round(host->pilot, host_port, 2);
-  host->pilot.when_heard_entry(4).tap(key::escape);
-  exit_game(host->pilot);
-  play();
-
-  EXPECT_TRUE(heard_in_order(
-      host->heard, {said(2), said(3), said(4), "stop music/connection", "say " + main_menu}));
-  EXPECT_EQ(host_endpoints.back(), nothing_open);
-  EXPECT_EQ(host->game.match.game_mode, 2);
-}
-
-TEST_F(ConnectTest, PortHeldBySomeoneElseIsToldAndTheMainMenuComesBack) {
-  Transport squatter;
-  ASSERT_TRUE(squatter.open_server(0, host_port));
-  make_host();
-  host_round(host->pilot, host_port, 1);
-  exit_game(host->pilot);
-  play();
-
-  EXPECT_TRUE(heard_in_order(
-      host->heard,
-      {said(3), "say " + line(22) + " " + std::to_string(host_port), "say " + main_menu}));
-  EXPECT_EQ(count_from(host->heard, 0, host->heard.size(), said(4)), 0u);
-  EXPECT_EQ(host_endpoints.back(), nothing_open);
-}
-
-TEST_F(ConnectTest, PortZeroIsRefusedSinceNoGuestCouldBeToldThePort) {
-  make_host();
-  host_round(host->pilot, 0, 1);
-  exit_game(host->pilot);
-  play();
-
-  EXPECT_TRUE(heard_in_order(host->heard, {said(3), "say " + line(22) + " 0", "say " + main_menu}));
-  EXPECT_EQ(host_endpoints.back(), nothing_open);
-}
-
-TEST_F(ConnectTest, NobodyAtTheAddressIsToldAndTheMainMenuComesBack) {
-  make_guest();
-  join_round(guest->pilot, host_port);  // nothing listens there
-  exit_game(guest->pilot);
-  play();
-
-  EXPECT_TRUE(
-      heard_in_order(guest->heard, {connecting_line(host_port), said(10), "say " + main_menu}));
-  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(11)), 0u);
-  EXPECT_EQ(guest_endpoints.back(), nothing_open);
 }
 
 }  // namespace

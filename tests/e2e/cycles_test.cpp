@@ -60,7 +60,6 @@ TEST_F(CyclesTest, AThousandMatchesLeftAtOnceLeakNoMemoryAndNoFiles) {
   guest->game.settings.port = host_port;
   script(*host, 0);
   script(*guest, 1);
-
   host->start();
   guest->start();
   const auto [files_before, memory_before] = reading_at(warmed_up);
@@ -69,7 +68,6 @@ TEST_F(CyclesTest, AThousandMatchesLeftAtOnceLeakNoMemoryAndNoFiles) {
   guest->finish();
   ASSERT_EQ(host->failure, "");
   ASSERT_EQ(guest->failure, "");
-
   EXPECT_EQ(host_waiting.load(), rounds);
   EXPECT_EQ(files_after, files_before);
   // A leak of even a few hundred bytes a round would show; allocator noise does not.

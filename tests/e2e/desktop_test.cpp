@@ -1,7 +1,8 @@
 // The real binary on a virtual desktop: the SDL game hosts through its menus,
 // driven by real key events, while the practice bot joins it; the window's
 // titles tell the way through the handshake, the character selection and the
-// start of play, and Escape ends the match on both.
+// start of play, and Escape ends the match on both. On the way, the window
+// itself: its first title, its size, its black face, and close requests ignored.
 #include <filesystem>
 
 #include "two_games.h"
@@ -47,7 +48,6 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   wm_.emplace();
   Display* x = wm_->x();
   ASSERT_NE(x, nullptr);
-
   // No entry dialog on the path: the port is typed into the game's own window.
   const std::string no_programs = data.path() + "/no-programs";
   std::filesystem::create_directory(no_programs);
@@ -57,13 +57,38 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
           {"SDL_AUDIODRIVER", "dummy"}, {"SDL_VIDEODRIVER", "x11"}, {"PATH", no_programs}});
   const auto [window, first_title] = wm_->wait_for_window();
   ASSERT_NE(window, 0u) << "the game opened no window";
+  // The window asks to be shown, and waits for it: at that moment it is titled
+  // "Tornello". It fills the display and nothing is drawn on it.
+  EXPECT_EQ(first_title, "Tornello");
   ASSERT_TRUE(wm_->wait_for([&](const XEvent& e) { return e.type == MapNotify; }));
+  XWindowAttributes attributes;
+  XGetWindowAttributes(x, window, &attributes);
+  EXPECT_EQ(attributes.width, DisplayWidth(x, DefaultScreen(x)));
+  EXPECT_EQ(attributes.height, DisplayHeight(x, DefaultScreen(x)));
+  ASSERT_TRUE(wm_->wait_for_title(window, line(20))) << wm_->title(window);
+  XImage* pixel =
+      XGetImage(x, window, attributes.width / 2, attributes.height / 2, 1, 1, AllPlanes, ZPixmap);
+  ASSERT_NE(pixel, nullptr);
+  EXPECT_EQ(XGetPixel(pixel, 0, 0) & 0xFFFFFF, 0u);
+  XDestroyImage(pixel);
+  // A close request leaves the game running.
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+  XSendEvent(x, window, False, NoEventMask, &close);
   XSetInputFocus(x, window, RevertToParent, CurrentTime);
   XSync(x, False);
-
-  // Title screen, main menu, hosting with the port typed in, the game mode.
-  ASSERT_TRUE(wm_->wait_for_title(window, line(20)));
-  ASSERT_TRUE(press("Return"));
+  std::this_thread::sleep_for(milliseconds(300));
+  ASSERT_TRUE(game_->running()) << "a close request ended the game";
+  // The title screen acts on Return's release, not on its press.
+  ASSERT_TRUE(xdotool("keydown Return"));
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_EQ(wm_->title(window), line(20)) << "the game acted on the press, not the release";
+  ASSERT_TRUE(xdotool("keyup Return"));
+  // Main menu, hosting with the port typed in, the game mode.
   ASSERT_TRUE(wm_->wait_for_title(window, main_menu));
   ASSERT_TRUE(press("Return"));
   ASSERT_TRUE(wm_->wait_for_title(window, "Enter port number to host the game on: 3214"));
@@ -75,7 +100,6 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   ASSERT_TRUE(wm_->wait_for_title(window, menu_title("gamemode")));
   ASSERT_TRUE(press("Return"));
   ASSERT_TRUE(wm_->wait_for_title(window, line(4)));
-
   // The bot joins; the handshake passes and the character is chosen.
   bot_ = std::make_unique<ChildProcess>(
       data.path(), std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1", port},
@@ -90,7 +114,6 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
     chosen = wm_->wait_for_title(window, line(7), std::chrono::seconds(3));
   }
   ASSERT_TRUE(chosen) << "the character selection never ended";
-
   // Play starts once the bot is ready; Escape leaves, and the bot goes too.
   std::string serve_line;
   ASSERT_TRUE(wm_->wait_for(
@@ -109,7 +132,6 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   const std::string said = bot_->output();
   EXPECT_NE(said.find(line(12) + "\n" + bot_serve_line + "\n"), std::string::npos) << said;
   EXPECT_NE(said.find(bot_serve_line + "\n" + main_menu + "\n"), std::string::npos) << said;
-
   // Exit from the main menu.
   ASSERT_TRUE(press("Down"));
   ASSERT_TRUE(press("Down"));
