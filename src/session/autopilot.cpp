@@ -21,6 +21,10 @@ constexpr float close_enough = 1.0f;
 constexpr float return_line = 6.0f;
 // A person takes a moment before serving.
 constexpr int32_t serve_pause_passes = 30;
+// A person needs about a fifth of a second to react to a ball. Without it, a
+// ball struck back so often that it crosses the court within a frame would be
+// met every time, and a rally with both shields up would never end.
+constexpr int32_t reaction_passes = 12;
 
 }  // namespace
 
@@ -165,8 +169,10 @@ void Autopilot::play(KeyboardSnapshot& out) {
   if (incoming && !ball_was_incoming_) {
     going_for_ball_ = random_.next(99) < skill_;
     heard_ball_x_ = ball.x;
+    heard_for_ = 0;
   }
   ball_was_incoming_ = incoming;
+  if (incoming) ++heard_for_;
   if (!ball.hidden) heard_ball_x_ = ball.x;
 
   if (ball.flight == BallFlight::idle && match.my_serve) {
@@ -183,6 +189,7 @@ void Autopilot::play(KeyboardSnapshot& out) {
     return;
   }
   if (!going_for_ball_) return;  // this one gets past
+  if (heard_for_ <= reaction_passes) return;
   const float paddle = match.me.paddle_x;
   if (!ball.hidden && ball.y < return_line && in_reach(paddle, ball.x)) {
     press(out, key::up);

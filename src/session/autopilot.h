@@ -112,6 +112,7 @@ class Autopilot : public InputSource {
   bool result_heard_ = false;    // the match is over: Enter is wanted
   bool going_for_ball_ = false;  // decided once for each incoming ball
   bool ball_was_incoming_ = false;
+  int32_t heard_for_ = 0;      // passes since the incoming ball was first heard
   float heard_ball_x_ = 0.0f;  // where the ball was last heard (a hidden ball is silent)
   int32_t serve_wait_ = 0;     // passes since it became this side's turn to serve
 };
