@@ -50,14 +50,7 @@ class CyclesTest : public TwoGamesTest {
 };
 
 TEST_F(CyclesTest, AThousandMatchesLeftAtOnceLeakNoMemoryAndNoFiles) {
-  make_players(85, 85);
-  for (Player* player : {host.get(), guest.get()}) player->forget_everything();
-  // Only the count of waiting hosts is wanted from the lines heard.
-  host->on_line = [this](const std::string& line) {
-    if (mentions_entry(host->game, line, 4)) ++host_waiting;
-  };
-  guest->on_line = nullptr;
-  guest->game.settings.port = host_port;
+  make_long_running_players();
   script(*host, 0);
   script(*guest, 1);
   host->start();

@@ -427,6 +427,17 @@ class TwoGamesTest : public ::testing::Test {
     make_guest(&clocks, guest_skill);
     for (Player* player : {host.get(), guest.get()}) player->wire = [this] { relay.pump(); };
   }
+  // Both games for hundreds of rounds: no transcripts, the guest joins the host
+  // directly, and of the host's lines only its waits for a guest are counted.
+  void make_long_running_players() {
+    make_players(85, 85);
+    for (Player* player : {host.get(), guest.get()}) player->forget_everything();
+    host->on_line = [this](const std::string& line) {
+      if (mentions_entry(host->game, line, 4)) ++host_waiting;
+    };
+    guest->on_line = nullptr;
+    guest->game.settings.port = host_port;
+  }
   void make_host(PacedClocks* paced = nullptr, int32_t skill = 85) {
     host = std::make_unique<Player>(paced, 0, 101, skill);
     host->on_line = [this](const std::string& line) {

@@ -67,21 +67,18 @@ class ResourcesTest : public TwoGamesTest {
 };
 
 TEST_F(ResourcesTest, TwoHundredRoundsWithAndWithoutWholeMatchesLeaveNothingBehind) {
-  make_players(85, 85);
-  for (Player* player : {host.get(), guest.get()}) player->forget_everything();
+  make_long_running_players();
   std::atomic<int> results{0};
-  host->on_line = [this, &results](const std::string& heard) {
-    if (mentions_entry(host->game, heard, 4)) ++host_waiting;
+  host->on_line = [this, &results, waits = host->on_line](const std::string& heard) {
+    waits(heard);
     if (heard == line(16) || heard == line(17)) ++results;
   };
-  guest->on_line = nullptr;
   // The first point decides a match that is to be played to its end; the host
   // is waiting for its n-th guest in round n - 1.
   host->on_pump = [this] {
     MatchState& match = host->game.match;
     if (match.started && completes(host_waiting.load() - 1)) match.points_limit = 0;
   };
-  guest->game.settings.port = host_port;
   script(*host, 0);
   script(*guest, 1);
 
