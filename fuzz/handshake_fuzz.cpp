@@ -23,6 +23,7 @@
 #include "match/match.h"
 #include "platform/headless/headless_platform.h"
 #include "session/session.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 namespace {
@@ -31,7 +32,6 @@ using fuzz::check;
 
 constexpr std::string_view hello = "_P_HI";
 constexpr std::string_view answer = "_P_VARIFIED";
-constexpr int entry_guest_verified = 6;
 // Passes the host gets to read what was sent before the player starts pressing.
 constexpr int passes_to_read = 50;
 
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool answered = contains(client.heard(), answer);
   bool told_verified = false;
   for (const std::string& line : platform.titles()) {
-    told_verified = told_verified || line == game.language.text(entry_guest_verified);
+    told_verified = told_verified || line == game.language.text(entry::guest_verified);
   }
   check(answered == told_verified);
   // A hello that opens the stream is answered however the stream cuts it.

@@ -1,13 +1,11 @@
 // The match loop, the messages from the peer, and the ways out of a match.
 #include "match/match.h"
 #include "match/match_local.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
 namespace {
-
-constexpr int entry_someone_else = 13;
-constexpr int entry_peer_left = 21;
 
 // Applies each message from the peer to the match. Once the match has been left
 // (a "_P_BYE", or the end of the match), the rest of the read is not applied.
@@ -89,7 +87,7 @@ void close_link(Game& game) {
 void receive_and_apply(Game& game) {
   MatchState& match = game.match;
   const NetEvent event = receive_step(game.transport, game.net, match.role, [&game] {
-    speak_line(game, text(game, entry_someone_else));
+    speak_line(game, text(game, entry::someone_else));
   });
   const bool peer_gone =
       match.role == PeerRole::host
@@ -101,7 +99,7 @@ void receive_and_apply(Game& game) {
 
   // Without this the match would go on in silence until the player pressed Escape.
   if (peer_gone && !match.left) {
-    speak_line(game, text(game, entry_peer_left));
+    speak_line(game, text(game, entry::peer_left));
     leave_match(game, false);
   }
 }

@@ -6,6 +6,7 @@
 
 #include "match/match.h"
 #include "match/match_local.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -21,13 +22,6 @@ constexpr int32_t result_music_ms = 7000;
 constexpr int32_t score_call_ms = 500;
 // The conceding computer holds the last number of the score call for less.
 constexpr int32_t conceded_last_call_ms = 300;
-
-constexpr int entry_opponent_serves = 14;
-constexpr int entry_you_serve = 15;
-constexpr int entry_lost = 16;
-constexpr int entry_won = 17;
-constexpr int entry_score = 18;
-constexpr int entry_score_between = 19;
 
 // A voice line, goal or announcement number: 1..5.
 int32_t pick_line(Game& game) {
@@ -71,7 +65,7 @@ void wait_for_enter(Game& game) {
 }
 
 void tell_serve(Game& game) {
-  speak_line(game, text(game, game.match.my_serve ? entry_you_serve : entry_opponent_serves));
+  speak_line(game, text(game, game.match.my_serve ? entry::you_serve : entry::opponent_serves));
 }
 
 }  // namespace
@@ -83,8 +77,8 @@ const CharacterSounds& character_sounds(const Game& game, int32_t character) {
 
 std::string score_line(const Game& game) {
   const MatchState& match = game.match;
-  return text(game, entry_score) + ": " + std::to_string(match.me.score) + " " +
-         text(game, entry_score_between) + " " + std::to_string(match.opponent.score);
+  return text(game, entry::score) + ": " + std::to_string(match.me.score) + " " +
+         text(game, entry::score_between) + " " + std::to_string(match.opponent.score);
 }
 
 void check_start_and_end(Game& game) {
@@ -150,14 +144,14 @@ void end_match(Game& game) {
   // Equal scores (only a peer's early "_P_D" can cause them) announce nothing.
   if (lost) {
     game.sound.play(opponent_voice.win);
-    speak_line(game, text(game, entry_lost));
+    speak_line(game, text(game, entry::lost));
     crowd_command(game, "lost");
     play_announcement(game, "theywin", 0);
   }
   if (won) {
     game.sound.play(game.bank.game_won);
     game.sound.play(opponent_voice.lose);
-    speak_line(game, text(game, entry_won));
+    speak_line(game, text(game, entry::won));
     crowd_command(game, "won");
     play_announcement(game, "youwin", 0);
   }

@@ -4,13 +4,12 @@
 
 #include "match/match.h"
 #include "shell/menu.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
 namespace {
 
-constexpr int entry_lost = 16;
-constexpr int entry_won = 17;
 constexpr const char* fallback_language = "EN";
 
 // Where the paddle waits while no ball comes.
@@ -40,7 +39,7 @@ Autopilot::Autopilot(Game& game, uint32_t seed, int32_t skill) : game_(game), sk
 }
 
 void Autopilot::hear(const std::string& line) {
-  if (line == text(game_, entry_lost) || line == text(game_, entry_won)) result_heard_ = true;
+  if (line == text(game_, entry::lost) || line == text(game_, entry::won)) result_heard_ = true;
   unheard_.push_back(line);
   if (unheard_.size() > max_unheard_lines) unheard_.pop_front();
 }
@@ -104,6 +103,11 @@ Autopilot& Autopilot::idle(int passes) {
 
 Autopilot& Autopilot::choose(int item) {
   for (int n = 1; n < item; ++n) tap(key::down);
+  return tap(key::enter);
+}
+
+Autopilot& Autopilot::choose_last() {
+  tap(key::up);
   return tap(key::enter);
 }
 

@@ -76,6 +76,9 @@ class Autopilot : public InputSource {
   Autopilot& idle(int passes = 1);
   // Walks a menu from its first item down to `item` and chooses it.
   Autopilot& choose(int item);
+  // Chooses a menu's last item (the main menu's Exit, however many items come
+  // before it): up from the first item wraps round to it.
+  Autopilot& choose_last();
   // The answer to the next text prompt; prompts take answers in order.
   Autopilot& answer_with(std::string text);
 

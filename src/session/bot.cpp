@@ -5,6 +5,7 @@
 
 #include "session/autopilot.h"
 #include "shell/start_up.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -13,10 +14,7 @@ namespace {
 // Good enough for a rally, beatable by a person.
 constexpr int32_t bot_skill = 80;
 
-constexpr int entry_title_screen = 20;
-constexpr int entry_cannot_open_port = 22;
-
-enum MainItem { host_item = 1, connect_item = 2, exit_item = 3 };
+enum MainItem { host_item = 1, connect_item = 2 };
 enum ConnectItem { address_item = 1, port_item = 2, join_item = 3 };
 constexpr int short_game_item = 1;
 constexpr int character_count = 5;
@@ -28,13 +26,13 @@ class BotPlan {
   BotPlan(Game& game, const BotOptions& options) : game_(game), options_(options) {}
 
   void hear(const std::string& line) {
-    if (mentions_entry(game_, line, entry_cannot_open_port)) port_unavailable_ = true;
+    if (mentions_entry(game_, line, entry::cannot_open_port)) port_unavailable_ = true;
   }
 
   void next(Autopilot& pilot) {
     switch (phase_) {
       case Phase::title_screen:
-        pilot.when_heard_entry(entry_title_screen).tap(key::enter);
+        pilot.when_heard_entry(entry::title_screen).tap(key::enter);
         phase_ = Phase::main_menu;
         break;
       case Phase::main_menu:
@@ -95,7 +93,7 @@ class BotPlan {
   }
 
   void leave(Autopilot& pilot) {
-    pilot.when_heard_menu("main").choose(exit_item);
+    pilot.when_heard_menu("main").choose_last();
     phase_ = Phase::leaving;
   }
 

@@ -8,23 +8,11 @@
 #include "net/parse_int.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
 namespace {
-
-constexpr int entry_hosting = 2;
-constexpr int entry_opening_server = 3;
-constexpr int entry_waiting_for_guest = 4;
-constexpr int entry_guest_connecting = 5;
-constexpr int entry_guest_verified = 6;
-constexpr int entry_host_ready = 7;
-constexpr int entry_connecting_to = 8;
-constexpr int entry_on_port = 9;
-constexpr int entry_cannot_connect = 10;
-constexpr int entry_waiting_for_host = 11;
-constexpr int entry_guest_ready = 12;
-constexpr int entry_cannot_open_port = 22;
 
 // Both sides pause after the handshake so its lines are heard out.
 constexpr int32_t handshake_pause_ms = 2000;
@@ -95,7 +83,7 @@ WaitResult wait_for_guest(Game& game) {
     net.peer = transport.event_connection();
     if (event == NetEvent::connected) {
       speak_line(game, ipv4_text(transport.peer_ipv4(net.peer)) + " " +
-                           text(game, entry_guest_connecting));
+                           text(game, entry::guest_connecting));
     } else if (event == NetEvent::data) {
       receive_into(transport, net, net.peer);
       if (net.peer != speaker) said.clear();
@@ -161,7 +149,7 @@ Next host_game(Game& game) {
   Transport& transport = game.transport;
   match.role = PeerRole::host;
   play_music(game, "connection", true);
-  say(game, entry_hosting);
+  say(game, entry::hosting);
 
   // The low 32 bits; an empty or cancelled answer gives 0.
   game.settings.port = static_cast<int32_t>(parse_int(game.platform.ask_text(
@@ -170,16 +158,17 @@ Next host_game(Game& game) {
   if (!mode) return Next::exit;  // a missing menu file ends the game, as in the main menu
   match.game_mode = *mode;
 
-  say(game, entry_opening_server);
+  say(game, entry::opening_server);
   // Port 0 would let the system choose a port that nobody is told, so no guest
   // could come either.
   if (game.settings.port == 0 || !transport.open_server(host_server_id, game.settings.port)) {
     // No guest can reach a server that is not there: say so rather than wait.
-    speak_line(game, text(game, entry_cannot_open_port) + " " + std::to_string(game.settings.port));
+    speak_line(game,
+               text(game, entry::cannot_open_port) + " " + std::to_string(game.settings.port));
     game.platform.delay_ms(failure_pause_ms);
     return Next::main_menu;
   }
-  say(game, entry_waiting_for_guest);
+  say(game, entry::waiting_for_guest);
 
   const WaitResult wait = wait_for_guest(game);
   if (wait != WaitResult::answered) {
@@ -189,11 +178,11 @@ Next host_game(Game& game) {
     return Next::main_menu;
   }
 
-  say(game, entry_guest_verified);
+  say(game, entry::guest_verified);
   send_message(transport, game.net, verified_message(match.game_mode));
   game.platform.delay_ms(handshake_pause_ms);
   choose_and_announce_character(game);
-  enter_the_arena(game, entry_host_ready);
+  enter_the_arena(game, entry::host_ready);
 
   reset_players(match);
   match.ball = BallState{};
@@ -212,24 +201,24 @@ Next join_game(Game& game) {
   NetState& net = game.net;
   match.role = PeerRole::guest;
   play_music(game, "connection", true);
-  speak_line(game, text(game, entry_connecting_to) + " " + game.settings.host + " " +
-                       text(game, entry_on_port) + " " + std::to_string(game.settings.port));
+  speak_line(game, text(game, entry::connecting_to) + " " + game.settings.host + " " +
+                       text(game, entry::on_port) + " " + std::to_string(game.settings.port));
 
   net.peer = transport.open_connection(game.platform, game.settings.host, game.settings.port);
   if (!net.peer) {
-    say(game, entry_cannot_connect);
+    say(game, entry::cannot_connect);
     game.platform.delay_ms(failure_pause_ms);
     return Next::main_menu;
   }
   send_message(transport, net, hello_message(game.settings.handshake_word));
-  say(game, entry_waiting_for_host);
+  say(game, entry::waiting_for_host);
 
   const WaitResult wait = wait_for_host(game);
   if (wait != WaitResult::answered) {
     if (wait == WaitResult::cancelled) {
       play_music(game, "", false);
     } else {
-      say(game, entry_cannot_connect);
+      say(game, entry::cannot_connect);
       game.platform.delay_ms(failure_pause_ms);
     }
     transport.close_connection(net.peer);
@@ -242,12 +231,15 @@ Next join_game(Game& game) {
   // Character selection starts its own track.
   choose_and_announce_character(game);
   send_message(transport, net, ready_message);
-  enter_the_arena(game, entry_guest_ready);
+  enter_the_arena(game, entry::guest_ready);
   return run_match(game);
 }
 
 MainMenuFlows network_flows() {
-  return {.host_game = host_game, .join_game = join_game};
+  MainMenuFlows flows;
+  flows.host_game = host_game;
+  flows.join_game = join_game;
+  return flows;
 }
 
 }  // namespace tornello

@@ -61,6 +61,8 @@ CommandLine parse_command_line(const std::vector<std::string>& arguments) {
         result.headless = true;
       } else if (argument == "--no-speech") {
         result.speech = false;
+      } else if (argument == "--upnp") {
+        result.upnp = true;
       } else if (argument == "--bot") {
         at += take_bot_arguments(arguments, at + 1, result);
       } else {

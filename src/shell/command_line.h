@@ -21,6 +21,7 @@ struct CommandLine {
   std::optional<std::string> language;  // first plain argument, as typed
   bool headless = false;                // --headless: no window, no sound, lines on stdout
   bool speech = true;                   // --no-speech turns the speech service off
+  bool upnp = false;                    // --upnp: ask the router to open the port when hosting
   std::vector<std::string> options;     // every "--" argument, in order, for later options
   std::vector<std::string> unknown;     // "--" options the game does not know
   std::optional<BotOptions> bot;        // --bot and the plain arguments it takes

@@ -32,6 +32,8 @@ struct MenuSounds {
   SoundHandle select = 0;
 };
 
+}  // namespace
+
 std::optional<MenuFile> load_menu(Game& game, const std::string& name) {
   const std::string path = menu_path(game.settings.language, name);
   if (auto menu = read_menu_file(game.files, path)) return menu;
@@ -41,8 +43,6 @@ std::optional<MenuFile> load_menu(Game& game, const std::string& name) {
   speak_line(game, "Menu file not found: " + path);
   return std::nullopt;
 }
-
-}  // namespace
 
 bool key_pressed_once(Game& game, KeyCode code) {
   int32_t& latch = game.key_latches[code];
@@ -78,11 +78,15 @@ std::optional<MenuFile> read_menu_file(FileLookup& files, const std::string& pat
 std::optional<int> run_menu(Game& game, const std::string& name) {
   std::optional<MenuFile> menu = load_menu(game, name);
   if (!menu) return std::nullopt;
-  MenuSounds sounds(game);
-  const int count = static_cast<int>(menu->items.size());
-  auto item = [&](int n) -> const std::string& { return menu->items[n - 1]; };
+  return run_menu(game, *menu);
+}
 
-  speak_line(game, menu->title);
+int run_menu(Game& game, const MenuFile& menu) {
+  MenuSounds sounds(game);
+  const int count = static_cast<int>(menu.items.size());
+  auto item = [&](int n) -> const std::string& { return menu.items[n - 1]; };
+
+  speak_line(game, menu.title);
   int cursor = 1;
   for (;;) {
     game.keyboard.examine(game.platform);

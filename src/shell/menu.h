@@ -34,9 +34,16 @@ std::string menu_path(const std::string& language, const std::string& name);
 // Reads a menu file; nothing when it cannot be opened.
 std::optional<MenuFile> read_menu_file(FileLookup& files, const std::string& path);
 
-// Runs the named menu until an item is chosen and returns its number, 1 to the
-// item count. Nothing when the menu file is missing (the line is spoken); the
-// caller then ends the game as it does for a missing language file.
+// The named menu of the game's language, or of English when that language has
+// none. Nothing when neither exists: "Menu file not found: " and the path are
+// spoken, and the caller ends the game as it does for a missing language file.
+std::optional<MenuFile> load_menu(Game& game, const std::string& name);
+
+// Runs a menu until an item is chosen and returns its number, 1 to the item
+// count. The game's own lists (games found, sounds to learn) are menus too.
+int run_menu(Game& game, const MenuFile& menu);
+
+// load_menu, then run_menu; nothing when the file is missing.
 std::optional<int> run_menu(Game& game, const std::string& name);
 
 }  // namespace tornello

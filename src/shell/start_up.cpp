@@ -2,17 +2,13 @@
 
 #include "session/session.h"
 #include "shell/main_menu.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
-namespace {
-constexpr int loading_entry = 1;
-constexpr int title_screen_entry = 20;
-}  // namespace
-
 void show_title_screen(Game& game) {
   play_music(game, "title", false);
-  speak_line(game, text(game, title_screen_entry));
+  speak_line(game, text(game, entry::title_screen));
   do {
     game.keyboard.examine(game.platform);
     game.platform.pump_events(1);
@@ -44,7 +40,7 @@ int start_up(Game& game, const CommandLine& command_line) {
   }
 
   // Loading takes as long as the disk does; the player hears why first.
-  speak_line(game, text(game, loading_entry));
+  speak_line(game, text(game, entry::loading));
   load_sound_bank(game.bank, game.sound, game.files, game.settings.goal_sound_count);
 
   show_title_screen(game);

@@ -502,7 +502,7 @@ class TwoGamesTest : public ::testing::Test {
     pilot.tap(key::enter);
   }
 
-  static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose(3); }
+  static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose_last(); }
 
   // `items` appear in heard[from, to) in this order, others between them.
   static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,

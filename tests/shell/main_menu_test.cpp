@@ -96,8 +96,9 @@ TEST_F(MainMenuTest, BackShowsTheMainMenuAgainAThousandTimesAtNoCost) {
   EXPECT_EQ(game->sound.volume(game->music.current), 5) << "played at the music level";
 }
 
-// Hosting and joining decide what follows; Exit, a missing menu file and an
-// item past the known ones end the game.
+// The flows decide what follows, in the three-item layout of older menu files
+// and in the six-item one; Exit, a missing menu file and an item past the known
+// ones end the game.
 TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitMissingMenusAndUnknownItemsEndTheGame) {
   game->settings.port = 5000;
   choose(host_item);
@@ -109,19 +110,47 @@ TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitMissingMenusAndUnknownItemsEnd
   EXPECT_EQ(calls, (Lines{"host", "join 127.0.0.1:5000"}));
   choose(exit_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
-  data.write("Menu/EN/main.mnu", "Main menu\nHost a game\nJoin a game\nExit\nExtra\n");
-  data.write("Menu/EN/connect.mnu", "Connect\nHost address\nPort\nConnect\nBack\nExtra\n");
-  choose(4);
-  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  // The six items of today's files; an item past them ends the game too.
+  data.write("Menu/EN/main.mnu", "Main\nHost\nJoin\nPractise\nLearn\nSettings\nExit\nExtra\n");
+  data.write("Menu/EN/connect.mnu", "Connect\nHost address\nPort\nConnect\nBack\nFind\nExtra\n");
+  game->files.clear();
+  const auto record = [this](const char* name) {
+    return [this, name](Game&) {
+      calls.push_back(name);
+      return Next::main_menu;
+    };
+  };
+  flows.practise = record("practise");
+  flows.learn_sounds = record("learn");
+  flows.settings = record("settings");
+  flows.find_games = [this](Game&) -> std::optional<Next> {
+    calls.push_back("find");
+    return calls.size() > 6 ? std::optional<Next>(Next::exit) : std::nullopt;
+  };
+  for (int item : {3, 4, 5}) {
+    choose(item);
+    EXPECT_EQ(run_main_menu(*game, flows), Next::main_menu);
+  }
+  for (int item : {6, 7}) {
+    choose(item);
+    EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  }
+  // Finding nothing comes back to the connect menu; a game joined leaves it.
   choose(connect_item);
   choose(5);
+  choose(5);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  EXPECT_EQ(calls, (Lines{"host", "join 127.0.0.1:5000", "practise", "learn", "settings", "find",
+                          "find"}));
+  choose(connect_item);
+  choose(6);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
   std::filesystem::remove(data.path() + "/Menu/EN/connect.mnu");
   game->files.clear();
   choose(connect_item);
   EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
   EXPECT_EQ(spoken().back(), "Menu file not found: Menu\\EN\\connect.mnu");
-  EXPECT_EQ(calls.size(), 2u) << "nothing more was hosted or joined";
+  EXPECT_EQ(calls.size(), 7u) << "nothing more was hosted or joined";
 }
 
 }  // namespace

@@ -65,7 +65,10 @@ TEST_F(StartUpTest, LanguageLineNIsEntryNUpToOneHundred) {
   for (int outside : {0, -3, 101}) EXPECT_EQ(table.text(outside), "") << outside;
   EXPECT_EQ(gaps.text(2), "");
   EXPECT_EQ(gaps.text(3), "three");
-  EXPECT_EQ(gaps.text(4), "");
+  // Entries a shorter file does not reach are spoken in the built-in English.
+  EXPECT_EQ(gaps.text(4), builtin_english(4));
+  EXPECT_EQ(gaps.text(21), "The other player has left the game.");
+  EXPECT_EQ(gaps.text(100), "");
 }
 
 // The first plain argument is the language; "--" options are the game's own,
