@@ -14,6 +14,7 @@
 #endif
 #include "session/bot.h"
 #include "shell/command_line.h"
+#include "shell/settings_file.h"
 #include "shell/start_up.h"
 
 int main(int argc, char** argv) {
@@ -23,12 +24,14 @@ int main(int argc, char** argv) {
 #endif
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  const tornello::CommandLine command_line = tornello::parse_command_line(arguments);
+  tornello::CommandLine command_line = tornello::parse_command_line(arguments);
   if (!command_line.error.empty()) {
     std::fprintf(stderr, "tornello: %s\n", command_line.error.c_str());
     return 2;
   }
   if (command_line.bot) return tornello::run_bot(command_line);
+  // A player's run keeps its settings; the bot's and the tests' do not.
+  command_line.settings_path = tornello::default_settings_path();
 
   if (command_line.headless) {
     // Plays in a terminal: keys are typed as words, spoken lines are printed.

@@ -26,6 +26,9 @@ struct CommandLine {
   std::vector<std::string> unknown;     // "--" options the game does not know
   std::optional<BotOptions> bot;        // --bot and the plain arguments it takes
   std::string error;                    // why the arguments cannot be used; empty when they can
+  // Where the player's settings are kept: filled in by main for a player's run;
+  // empty (nothing read or written) for tests and the bot.
+  std::string settings_path;
 };
 
 CommandLine parse_command_line(const std::vector<std::string>& arguments);

@@ -21,6 +21,7 @@
 #include "platform/random.h"
 #include "shell/language.h"
 #include "shell/settings.h"
+#include "shell/settings_file.h"
 
 namespace tornello {
 
@@ -39,7 +40,9 @@ struct Game {
 
   Platform& platform;
   GameSettings settings;
+  SettingsFile settings_file;
   LanguageTable language;
+  std::string last_line;  // the line spoken last, for the player who missed it
   FileLookup files;
   Random random;
 

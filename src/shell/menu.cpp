@@ -2,6 +2,8 @@
 
 #include "platform/file_lookup.h"
 #include "platform/line_reader.h"
+#include "shell/screen_keys.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -90,6 +92,7 @@ int run_menu(Game& game, const MenuFile& menu) {
   int cursor = 1;
   for (;;) {
     game.keyboard.examine(game.platform);
+    answer_common_keys(game, entry::help_menu);
     if (key_pressed_once(game, key::down)) {
       cursor = cursor == count ? 1 : cursor + 1;
       game.sound.play(sounds.click);

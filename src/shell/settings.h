@@ -7,17 +7,16 @@
 namespace tornello {
 
 struct GameSettings {
-  // The host address the guest connects to: the address last joined, once a
-  // join has succeeded and the settings are saved.
-  std::string host = "127.0.0.1";
+  std::string host = "127.0.0.1";  // the host address the guest connects to
   int32_t port = 3214;
   std::string language = "EN";
   float music_volume = 5.0f;  // 0..100 scale; not clamped, only what is applied is
   // The player's own levels and choices, kept in the settings file.
-  int32_t sound_volume = 100;       // 0..100: scales every sound but the music
-  bool music_level_chosen = false;  // until then the title track plays at full level
-  bool speech = true;               // lines also go to the desktop's speech service
-  bool open_router_port = false;    // ask the router to forward the port when hosting
+  int32_t sound_volume = 100;           // 0..100: scales every sound but the music
+  bool music_level_chosen = false;      // until then the title track plays at full level
+  bool speech = true;                   // lines also go to the desktop's speech service
+  bool open_router_port = false;        // ask the router to forward the port when hosting
+  std::string last_host = "127.0.0.1";  // the address last joined; the host prompt offers it
 
   int32_t pan_per_unit = 5;   // pan units per court unit sideways
   int32_t fade_per_unit = 4;  // volume units lost per court unit along the court

@@ -2,15 +2,51 @@
 
 #include "session/session.h"
 #include "shell/main_menu.h"
+#include "shell/screen_keys.h"
 #include "shell/text_entries.h"
 
 namespace tornello {
 
+namespace {
+
+constexpr const char* fallback_language = "EN";
+
+// The settings kept from the last run, then what the command line says for this
+// run only. Returns whether the kept settings had to be reset.
+bool take_settings(Game& game, const CommandLine& command_line) {
+  SettingsFile& file = game.settings_file;
+  file.path = command_line.settings_path;
+  const bool reset = read_settings(file, game.settings) == SettingsRead::reset;
+  game.settings.host = game.settings.last_host;
+  if (command_line.language) {
+    game.settings.language = *command_line.language;
+    file.language_from_command_line = true;
+  }
+  if (!command_line.speech) {
+    game.settings.speech = false;
+    file.speech_from_command_line = true;
+  }
+  return reset;
+}
+
+// The language of the settings, or English when the one kept in the settings
+// file is gone (a language typed on the command line is taken as it is).
+bool load_language(Game& game, const CommandLine& command_line) {
+  if (game.language.load(game.files, game.settings.language)) return true;
+  if (command_line.language || game.settings.language == fallback_language) return false;
+  game.settings.language = fallback_language;
+  return game.language.load(game.files, game.settings.language);
+}
+
+}  // namespace
+
 void show_title_screen(Game& game) {
-  play_music(game, "title", false);
+  // At full level until the player has chosen a music level.
+  play_music(game, "title", game.settings.music_level_chosen);
   speak_line(game, text(game, entry::title_screen));
   do {
     game.keyboard.examine(game.platform);
+    answer_common_keys(game, entry::help_title);
     game.platform.pump_events(1);
     game.platform.delay_ms(16);
   } while (!game.keyboard.key_released(key::enter));
@@ -33,11 +69,12 @@ int start_up(Game& game, const CommandLine& command_line) {
 
   game.platform.open_window("Tornello");
 
-  if (command_line.language) game.settings.language = *command_line.language;
-  if (!game.language.load(game.files, game.settings.language)) {
+  const bool settings_reset = take_settings(game, command_line);
+  if (!load_language(game, command_line)) {
     speak_line(game, "Language file not found!");
     return shut_down(game);
   }
+  if (settings_reset) speak_line(game, text(game, entry::settings_reset));
 
   // Loading takes as long as the disk does; the player hears why first.
   speak_line(game, text(game, entry::loading));
