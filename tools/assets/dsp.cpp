@@ -1,6 +1,7 @@
 #include "assets/dsp.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace tornello::assets {
 
@@ -234,12 +235,6 @@ float peak(const Sound& sound) {
   return highest;
 }
 
-double rms(const Sound& sound) {
-  double sum = 0.0;
-  for (float value : sound.samples) sum += static_cast<double>(value) * value;
-  return sound.samples.empty() ? 0.0 : std::sqrt(sum / sound.samples.size());
-}
-
 void scale(Sound& sound, float gain) {
   for (float& value : sound.samples) value *= gain;
 }
@@ -268,6 +263,40 @@ void fade(Sound& sound, double in_seconds, double out_seconds) {
 void soft_saturate(Sound& sound, float drive) {
   const float norm = std::tanh(drive);
   for (float& value : sound.samples) value = std::tanh(drive * value) / norm;
+}
+
+void limit_peaks(Sound& sound, float ceiling) {
+  const size_t frames = sound.frames();
+  const size_t ramp = frames_for(0.002), hold = frames_for(0.02);
+  // The gain each frame needs on its own...
+  std::vector<float> need(frames, 1.0f);
+  for (size_t frame = 0; frame < frames; ++frame) {
+    for (int channel = 0; channel < sound.channels; ++channel) {
+      const float level = std::abs(sound.at(frame, channel));
+      if (level > ceiling) need[frame] = std::min(need[frame], ceiling / level);
+    }
+  }
+  // ...the lowest of it from `hold` frames back to `ramp` ahead (a sliding
+  // minimum, kept as a queue of rising values)...
+  std::vector<float> held(frames);
+  std::deque<size_t> lows;
+  for (size_t frame = 0, next = 0; frame < frames; ++frame) {
+    for (; next < std::min(frames, frame + ramp); ++next) {
+      while (!lows.empty() && need[lows.back()] >= need[next]) lows.pop_back();
+      lows.push_back(next);
+    }
+    while (lows.front() + hold < frame) lows.pop_front();
+    held[frame] = need[lows.front()];
+  }
+  // ...averaged over the last `ramp` frames, which reaches it by each peak
+  // (before the start, the first frame's stands in).
+  if (frames == 0) return;
+  double sum = static_cast<double>(held[0]) * ramp;
+  for (size_t frame = 0; frame < frames; ++frame) {
+    sum += held[frame] - held[frame >= ramp ? frame - ramp : 0];
+    const float gain = static_cast<float>(sum / ramp);
+    for (int channel = 0; channel < sound.channels; ++channel) sound.at(frame, channel) *= gain;
+  }
 }
 
 void trim(Sound& sound, float threshold, double margin_seconds) {

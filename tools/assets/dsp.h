@@ -130,11 +130,14 @@ Sound to_mono(const Sound& sound);
 
 // Finishing.
 float peak(const Sound& sound);
-double rms(const Sound& sound);
 void scale(Sound& sound, float gain);
 void normalize(Sound& sound, float target_peak);
 void fade(Sound& sound, double in_seconds, double out_seconds);
 void soft_saturate(Sound& sound, float drive);
+// Holds every sample at or under `ceiling` with a gain that dips around each
+// peak (down over 2 ms, held 20 ms, up over 2 ms): an attack loses its top, not
+// its shape. For one-shots: the gain does not wrap round a loop's join.
+void limit_peaks(Sound& sound, float ceiling);
 // Drops leading and trailing frames quieter than `threshold`, keeping `margin`.
 void trim(Sound& sound, float threshold, double margin_seconds);
 // A loop of `loop_frames` from a longer rendering of events: whatever rings on

@@ -7,12 +7,9 @@
 
 namespace tornello::assets {
 
-Sound finish_one_shot(Sound sound, float target_peak, double max_rms_db) {
+Sound finish_one_shot(Sound sound, float target_peak) {
   fade(sound, 0.002, std::min(0.02, 0.2 * sound.frames() / sample_rate));
   normalize(sound, target_peak);
-  const double highest = std::pow(10.0, max_rms_db / 20.0);
-  const double level = rms(sound);
-  if (level > highest) scale(sound, static_cast<float>(highest / level));
   return sound;
 }
 
@@ -54,32 +51,45 @@ Sound notes(std::initializer_list<std::pair<double, double>> start_and_hz, Instr
   return out;
 }
 
-// Ball on the table: a low rumble and a mid rattle, pulsing with the spin.
-// The pulse makes a whole number of turns in the loop, so it joins seamlessly.
+// Ball on the table: the hollow shell rings at a clear pitch each time it comes
+// round, fifteen times a second, the turns falling alternately heavy and light,
+// over a purr at the same pitch and a little of the table's rumble. That ringing
+// pulse is what sets the ball apart from the crowd's murmur. The turns are whole
+// within the loop, and what rings past its end wraps onto its start.
 Sound rolling(Rng& rng) {
-  const double seconds = 2.0, spin_hz = 13.0;
+  const double seconds = 2.0, turns_hz = 15.0, pitch = 1568.0;
   const size_t loop = frames_for(seconds), join = frames_for(0.25);
-  Filter rumble(220.0, 0.7), rattle(900.0, 0.8), grit(3200.0, 1.5);
-  Sound texture = silence(seconds + 0.25);
-  for (size_t frame = 0; frame < texture.frames(); ++frame) {
-    const double t = static_cast<double>(frame) / sample_rate;
-    const double spin = 0.65 + 0.35 * std::sin(2.0 * pi * spin_hz * t);
-    const float n = noise(rng);
-    const double crackle = rng.uniform() < 0.002 ? 4.0 * n : 0.0;
-    texture.samples[frame] =
-        static_cast<float>(spin * (1.3 * rumble.low(n) + 0.6 * rattle.band(n)) +
-                           0.3 * grit.band(static_cast<float>(crackle)));
+  Sound turns;
+  for (int turn = 0; turn < static_cast<int>(seconds * turns_hz); ++turn) {
+    const double weight = turn % 2 ? 0.6 : 1.0;
+    Filter tick(4000.0, 1.2);
+    const Sound ring = render(0.08, [&](double t) {
+      return std::exp(-t / 0.014) *
+                 (std::sin(2.0 * pi * pitch * t) + 0.3 * std::sin(2.0 * pi * 2.0 * pitch * t)) +
+             0.4 * std::exp(-t / 0.002) * tick.band(noise(rng));
+    });
+    add(turns, ring, frames_for(turn / turns_hz + rng.range(0.0, 0.003)),
+        static_cast<float>(weight * rng.range(0.85, 1.0)));
   }
-  return finish_loop(crossfade_loop(texture, loop, join), 0.8f);
+  Sound out = fold_loop(turns, loop);
+  Filter purr(pitch, 6.0), rumble(180.0, 0.7);
+  Sound under = render(seconds + 0.25, [&](double t) {
+    const float n = noise(rng);
+    const double pulse = 0.6 + 0.4 * std::cos(2.0 * pi * turns_hz * t);
+    return 0.25 * pulse * purr.band(n) + 0.15 * rumble.low(n);
+  });
+  add(out, crossfade_loop(under, loop, join), 0);
+  return finish_loop(out, 0.8f);
 }
 
-// The ball bounces off a side of the court: a hollow tock and the board's thud.
+// The ball bounces off a side of the court: a hollow wooden tock, well below
+// the ball's own ring, and the board's thud.
 Sound ball_border(Rng& rng) {
-  Filter click(4000.0, 1.0);
+  Filter click(3000.0, 1.0);
   return finish_one_shot(render(0.25, [&](double t) {
-    return std::exp(-t / 0.03) * std::sin(2.0 * pi * 1700.0 * t * (1.0 - 0.2 * t)) +
-           0.5 * std::exp(-t / 0.015) * std::sin(2.0 * pi * 2900.0 * t) +
-           0.6 * std::exp(-t / 0.06) * std::sin(2.0 * pi * 420.0 * t) +
+    return std::exp(-t / 0.03) * std::sin(2.0 * pi * 880.0 * t * (1.0 - 0.2 * t)) +
+           0.4 * std::exp(-t / 0.015) * std::sin(2.0 * pi * 2090.0 * t) +
+           0.6 * std::exp(-t / 0.06) * std::sin(2.0 * pi * 300.0 * t) +
            0.5 * std::exp(-t / 0.003) * click.band(noise(rng));
   }));
 }

@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "assets/mix.h"
 #include "assets/recipes.h"
 #include "assets/speech.h"
 #include "assets/wav.h"
@@ -123,6 +124,7 @@ GenerateReport generate_sound_tree(const GenerateOptions& options) {
         sound = synthesise_speech(options.speech_program, *job.line, scratch_wav, errors[index]);
       }
       if (!sound) continue;
+      level_to_role(*sound, role_of(job.path));
       const std::string target = (data_dir / job.path).string();
       if (auto problem = write_wav(target, *sound)) {
         errors[index] = *problem;

@@ -22,10 +22,10 @@ std::vector<Recipe> crowd_recipes();
 // The music loops and the two result jingles.
 std::vector<Recipe> music_recipes();
 
-// Finishing shared by the recipes: one-shots get soft edges and a common peak,
-// and none is louder on average than `max_rms_db`, so a square-wave jingle does
-// not drown a speaking voice; loops are only levelled (a fade would break the join).
-Sound finish_one_shot(Sound sound, float target_peak = 0.89f, double max_rms_db = -14.0);
+// Finishing shared by the recipes: one-shots get soft edges and a common peak;
+// loops are only levelled (a fade would break the join). The loudness each file
+// is finally written at is its role's in the mix (assets/mix.h).
+Sound finish_one_shot(Sound sound, float target_peak = 0.89f);
 Sound finish_loop(Sound sound, float target_peak = 0.89f);
 
 }  // namespace tornello::assets

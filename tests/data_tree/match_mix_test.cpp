@@ -1,0 +1,196 @@
+// The mix as a player hears it: a match with the generated sounds on the
+// headless backend, its output pulled from the engine's mixer at the pace of the
+// game's clock (the mix function the SDL callback calls), and measured.
+#include <cstdio>
+#include <filesystem>
+
+#include "assets/generate.h"
+#include "assets/mix.h"
+#include "assets/wav.h"
+#include "data_tree/generated_tree.h"
+#include "match/match_fixture.h"
+
+namespace tornello {
+namespace {
+
+namespace fs = std::filesystem;
+
+double decibels(double ratio) {
+  return 20.0 * std::log10(ratio);
+}
+
+class MatchMix : public MatchTest {
+ protected:
+  void SetUp() override {
+    REQUIRE_GENERATED_TREE(tree);
+    data_dir = tree.data_dir;
+    // The fixture's stand-in sounds give way to the generated ones.
+    for (const char* folder : {"Sounds", "sounds"}) fs::remove_all(fs::path(dir.path()) / folder);
+    fs::create_directory_symlink(fs::path(data_dir) / "Sounds", fs::path(dir.path()) / "Sounds");
+    game->files.clear();
+    load_sound_bank(game->bank, game->sound, game->files, game->settings.goal_sound_count);
+    game->match.my_character = 4;
+    game->match.opponent_character = 2;
+    each_pump = [this] {
+      const size_t due = static_cast<size_t>(platform.elapsed_ms() - started_ms) * 441 / 10;
+      if (due <= frames()) return;
+      const size_t at = output.size();
+      output.resize(2 * due);
+      platform.headless_audio().render(output.data() + at, static_cast<int>(due - at / 2));
+    };
+    // As a match begins: its music at the player's level, the crowd's murmur.
+    play_music(*game, "InGame", true);
+    crowd_command(*game, "start");
+    in_play();
+  }
+
+  size_t frames() const { return output.size() / 2; }
+
+  // One frame of the match as the match loop runs it, these keys held.
+  void frame(std::vector<KeyCode> keys = {}) {
+    hold(keys);
+    ASSERT_TRUE(run_frame_logic(*game));
+    platform.pump_events(1);
+    platform.delay_ms(frame_wait_ms);
+  }
+  void frames_for_ms(int ms) {
+    for (const uint32_t until = platform.elapsed_ms() + ms; platform.elapsed_ms() < until;) frame();
+  }
+  void step_to(float x) {
+    while (game->match.me.paddle_x != x) {
+      frame({game->match.me.paddle_x < x ? key::right : key::left});
+      frame();
+    }
+  }
+  void opponent_strikes_straight() {
+    peer_sends("_P_BD3$_P_BS50$_P_BQ10$_P_BE$");
+    frame();
+    ASSERT_EQ(game->match.ball.flight, BallFlight::incoming);
+  }
+
+  // Loudness of one signal made from each output frame (left, right) in [from, to).
+  template <typename F>
+  double loudness(size_t from, size_t to, F signal) const {
+    assets::Sound mono;
+    for (size_t k = from; k < to; ++k)
+      mono.samples.push_back(signal(output[2 * k], output[2 * k + 1]));
+    return assets::loudness(mono);
+  }
+
+  // A ball panned hard right at `far` on the left: its own part of the output
+  // (the difference of the channels, as its right channel carries it) against
+  // the rest of the right channel, the centred bed.
+  struct Heard {
+    double ball, bed;
+  };
+  Heard ball_against_bed(size_t from, size_t to, float far) const {
+    return {loudness(from, to, [&](float l, float r) { return (r - l) / (1.0f - far); }),
+            loudness(from, to, [&](float l, float r) { return (l - far * r) / (1.0f - far); })};
+  }
+
+  // The file of `paths` with the highest peak.
+  std::string loudest_of(const std::vector<std::string>& paths) const {
+    std::string loudest;
+    float highest = 0.0f;
+    for (const std::string& path : paths) {
+      int rate = 0;
+      const float level = assets::peak(assets::read_wav_file(data_dir + "/" + path, rate).value());
+      if (level > highest) std::tie(highest, loudest) = std::pair(level, path);
+    }
+    return loudest;
+  }
+
+  std::string data_dir;
+  uint32_t started_ms = platform.elapsed_ms();
+  std::vector<float> output;  // interleaved stereo, as the device gets it
+};
+
+// A rally measured as it sounds: a ball coming straight at the player is
+// centred; served straight 18 units to the player's right it stands above the
+// crowd at the far end and far above it at the player's paddle; and the loudest
+// moment the game can make does not clip.
+TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
+  const BallState& ball = game->match.ball;
+  MatchState& match = game->match;
+  receive("_P_P19$");
+  step_to(19.0f);
+
+  // Straight ahead: both paddles at 19.
+  opponent_strikes_straight();
+  frames_for_ms(300);  // the stroke is over
+  size_t from = frames();
+  while (ball.y > 4.0f) frame();
+  const double left = loudness(from, frames(), [](float l, float) { return l; });
+  const double right = loudness(from, frames(), [](float, float r) { return r; });
+  std::printf("[ mix ] ball straight ahead: left %.1f LUFS, right %.1f LUFS\n", left, right);
+  EXPECT_NEAR(left, right, 1.0) << "a ball straight ahead sounds centred";
+
+  // Returned straight, then the player walks to the left border: the ball waits
+  // at the far end, 18 units to the right, at level 20.
+  frame({key::up});
+  ASSERT_EQ(ball.flight, BallFlight::outgoing);
+  ASSERT_FALSE(match.me.shield_up || ball.hidden) << "choose a seed without bonuses";
+  step_to(1.0f);
+  while (ball.y < 20.0f) frame();
+  frames_for_ms(300);
+  from = frames();
+  frames_for_ms(2000);
+  const float far = attenuation_gain(-pan_attenuation(90));
+  ASSERT_EQ(game->sound.volume(game->bank.rolling), 20);
+  ASSERT_EQ(game->sound.pan(game->bank.rolling), 90);
+  const Heard far_end = ball_against_bed(from, frames(), far);
+  std::printf("[ mix ] ball resting at the far end (level 20, pan 90): ball %.1f, bed %.1f LUFS\n",
+              far_end.ball, far_end.bed);
+  EXPECT_GE(far_end.ball - far_end.bed, 3.0) << "a far ball stands above the crowd";
+
+  // Struck back straight down the right side: heard along its flight.
+  opponent_strikes_straight();
+  frames_for_ms(300);
+  std::printf("[ mix ] its flight down the court:\n   y from   level    ball     bed  margin\n");
+  double margin_at_paddle = 0.0;
+  for (const float next : {16.0f, 12.0f, 8.0f, 4.0f, 2.5f, 1.0f}) {
+    const float y_from = ball.y;
+    const int32_t level = game->sound.volume(game->bank.rolling);
+    from = frames();
+    while (ball.y >= next) frame();
+    const Heard heard = ball_against_bed(from, frames(), far);
+    margin_at_paddle = heard.ball - heard.bed;
+    std::printf("   %6.1f   %5d   %5.1f   %5.1f   %5.1f dB\n", y_from, level, heard.ball, heard.bed,
+                margin_at_paddle);
+  }
+  EXPECT_GE(margin_at_paddle, 15.0) << "at the player's paddle the ball is far above the crowd";
+  frame();  // the point is played out
+  ASSERT_EQ(match.opponent.score, 1);
+
+  // The loudest moment: the chant at its highest, a ball returned close to the
+  // player while the loudest shout and the loudest call sound.
+  crowd_command(*game, "chant");
+  while (game->crowd.crowd_intensity < 100) crowd_command(*game, "increase");
+  receive("_P_P1$");
+  step_to(1.0f);
+  opponent_strikes_straight();
+  while (ball.y > 1.5f) frame();
+  std::vector<std::string> reactions, calls;
+  for (const std::string& path : assets::generated_paths()) {
+    if (path.starts_with("Sounds/crowd/") && assets::role_of(path).name == "reactions") {
+      reactions.push_back(path);
+    }
+    if (path.starts_with("Sounds/announcer/")) calls.push_back(path);
+  }
+  const std::string shout = loudest_of(reactions), call = loudest_of(calls);
+  from = frames();
+  game->sound.play(game->sound.load(game->files, shout));
+  game->sound.play(game->sound.load(game->files, call));
+  frame({key::up});
+  ASSERT_EQ(ball.flight, BallFlight::outgoing);
+  frames_for_ms(1500);
+  float highest = 0.0f;
+  for (size_t k = 2 * from; k < output.size(); ++k)
+    highest = std::max(highest, std::abs(output[k]));
+  std::printf("[ mix ] %s, %s and a close return with the chant at 100: peak %.1f dBFS\n",
+              shout.c_str(), call.c_str(), decibels(highest));
+  EXPECT_LT(highest, 1.0f) << "the output clips";
+}
+
+}  // namespace
+}  // namespace tornello
