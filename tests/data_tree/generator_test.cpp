@@ -86,5 +86,26 @@ TEST(Resampling, DoublesTheRateOfSpeechWithoutChangingWhatIsHeard) {
   EXPECT_LT(worst, 0.01f);
 }
 
+// A tone with a spike at its very start and one in its middle: each spike comes
+// down to the ceiling, the tone around it by no more than the spike needed, and
+// the tone away from them not at all.
+TEST(PeakLimiting, TakesThePeaksDownAndLeavesTheRest) {
+  Sound sound = tone(1000.0, 0.2, assets::sample_rate);
+  assets::scale(sound, 0.375f);
+  for (size_t spike : {size_t{0}, size_t{4410}}) sound.samples[spike] = 1.6f;
+  const Sound before = sound;
+  assets::limit_peaks(sound, 0.5f);
+  for (size_t k = 0; k < sound.frames(); ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_LE(std::abs(sound.samples[k]), 0.5f + 1e-6f);
+    const bool near = k < 1200 || (k > 3400 && k < 5500);
+    if (near) {
+      ASSERT_GE(std::abs(sound.samples[k]), std::abs(before.samples[k]) * 0.5f / 1.6f - 1e-6f);
+    } else {
+      ASSERT_EQ(sound.samples[k], before.samples[k]);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tornello
