@@ -46,10 +46,13 @@ class MatchMix : public MatchTest {
 
   size_t frames() const { return output.size() / 2; }
 
-  // One frame of the match as the match loop runs it, these keys held.
+  // One frame of the match as the match loop runs it, these keys held. A match
+  // left, or two minutes of play that never reach what the test waits for, fail.
   void frame(std::vector<KeyCode> keys = {}) {
     hold(keys);
-    ASSERT_TRUE(run_frame_logic(*game));
+    if (!run_frame_logic(*game) || platform.elapsed_ms() - started_ms > 120000) {
+      throw std::runtime_error("the match ended before the rally was measured");
+    }
     platform.pump_events(1);
     platform.delay_ms(frame_wait_ms);
   }
@@ -62,8 +65,9 @@ class MatchMix : public MatchTest {
       frame();
     }
   }
-  void opponent_strikes_straight() {
-    peer_sends("_P_BD3$_P_BS50$_P_BQ10$_P_BE$");
+  // The opponent serves from their paddle, straight down the court.
+  void served_straight() {
+    peer_sends("_P_BD3$_P_BQ10$_P_BS50$_P_BE$");
     frame();
     ASSERT_EQ(game->match.ball.flight, BallFlight::incoming);
   }
@@ -116,7 +120,7 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   step_to(19.0f);
 
   // Straight ahead: both paddles at 19.
-  opponent_strikes_straight();
+  served_straight();
   frames_for_ms(300);  // the stroke is over
   size_t from = frames();
   while (ball.y > 4.0f) frame();
@@ -143,8 +147,8 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
               far_end.ball, far_end.bed);
   EXPECT_GE(far_end.ball - far_end.bed, 3.0) << "a far ball stands above the crowd";
 
-  // Struck back straight down the right side: heard along its flight.
-  opponent_strikes_straight();
+  // Served back straight down the right side: heard along its flight.
+  served_straight();
   frames_for_ms(300);
   std::printf("[ mix ] its flight down the court:\n   y from   level    ball     bed  margin\n");
   double margin_at_paddle = 0.0;
@@ -168,13 +172,11 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   while (game->crowd.crowd_intensity < 100) crowd_command(*game, "increase");
   receive("_P_P1$");
   step_to(1.0f);
-  opponent_strikes_straight();
+  served_straight();
   while (ball.y > 1.5f) frame();
   std::vector<std::string> reactions, calls;
   for (const std::string& path : assets::generated_paths()) {
-    if (path.starts_with("Sounds/crowd/") && assets::role_of(path).name == "reactions") {
-      reactions.push_back(path);
-    }
+    if (assets::role_of(path).name == "reactions") reactions.push_back(path);
     if (path.starts_with("Sounds/announcer/")) calls.push_back(path);
   }
   const std::string shout = loudest_of(reactions), call = loudest_of(calls);
@@ -184,12 +186,16 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   frame({key::up});
   ASSERT_EQ(ball.flight, BallFlight::outgoing);
   frames_for_ms(1500);
-  float highest = 0.0f;
-  for (size_t k = 2 * from; k < output.size(); ++k)
-    highest = std::max(highest, std::abs(output[k]));
-  std::printf("[ mix ] %s, %s and a close return with the chant at 100: peak %.1f dBFS\n",
-              shout.c_str(), call.c_str(), decibels(highest));
-  EXPECT_LT(highest, 1.0f) << "the output clips";
+  const auto peak_from = [&](size_t frame) {
+    return decibels(
+        std::abs(*std::max_element(output.begin() + 2 * frame, output.end(),
+                                   [](float a, float b) { return std::abs(a) < std::abs(b); })));
+  };
+  std::printf(
+      "[ mix ] %s, %s and a close return with the chant at 100: peak %.1f dBFS; "
+      "the whole match %.1f dBFS\n",
+      shout.c_str(), call.c_str(), peak_from(from), peak_from(0));
+  EXPECT_LT(peak_from(0), 0.0) << "the output clips";
 }
 
 }  // namespace
