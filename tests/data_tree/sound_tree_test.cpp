@@ -216,7 +216,8 @@ std::vector<double> spectrum(std::vector<float> samples) {
   std::vector<double> power(n / 2, 1e-30);
   for (size_t at = 0; at + n <= samples.size(); at += n / 2) {
     std::vector<std::complex<double>> x(n);
-    for (size_t k = 0; k < n; ++k) x[k] = samples[at + k] * std::sin(assets::pi * k / n);
+    for (size_t k = 0; k < n; ++k)
+      x[k] = samples[at + k] * std::pow(std::sin(assets::pi * k / n), 2);
     for (size_t i = 1, j = 0; i < n; ++i) {  // in-place radix-2 FFT
       size_t bit = n >> 1;
       for (; j & bit; bit >>= 1) j ^= bit;

@@ -3,7 +3,6 @@
 #include <ebur128.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <limits>
 #include <utility>
