@@ -28,9 +28,11 @@ void play_music(Music& music, SoundEngine& engine, FileLookup& files, const std:
     engine.free(music.current);
   }
   music.current = engine.load(files, "Sounds/Music/" + name + ".wav");
-  engine.play(music.current, true);
+  engine.set_music(music.current);
+  // Started at its level: set afterwards, the first samples would still come at full scale.
+  engine.play(music.current, true,
+              apply_level ? applied_music_level(music_volume) : SoundEngine::initial_volume);
   music.current_name = name;
-  if (apply_level) engine.set_volume(music.current, applied_music_level(music_volume));
 }
 
 void nudge_music_volume(Music& music, SoundEngine& engine, float& music_volume,

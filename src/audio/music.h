@@ -20,8 +20,9 @@ struct Music {
 int32_t applied_music_level(float music_volume);
 
 // Switches to "Sounds/Music/<name>.wav", looped, unless `name` is already the
-// current track. With apply_level the track plays at `music_volume`, otherwise
-// at full level. A missing file leaves silence until another name is asked for.
+// current track. With apply_level the track plays at `music_volume` from its
+// first sample, otherwise at full level; the sounds level never touches it. A missing file leaves
+// silence until another name is asked for.
 void play_music(Music& music, SoundEngine& engine, FileLookup& files, const std::string& name,
                 bool apply_level, float music_volume);
 

@@ -82,6 +82,7 @@ struct SoundEngine::Voice {
   std::string path;
   int32_t volume = initial_volume;
   int32_t pan = initial_pan;
+  bool music = false;  // outside the sounds level
 
   // Immutable once loaded.
   std::vector<float> samples;
@@ -168,6 +169,7 @@ SoundHandle SoundEngine::create(std::span<const uint8_t> bytes, const std::strin
     voice->channels = decoded->channels;
     voice->frames = decoded->frames();
     voice->samples = std::move(decoded->samples);
+    apply_gains(*voice);  // a new sound starts under the sounds level
     return adopt(std::move(voice));
   } catch (const std::bad_alloc&) {
     return 0;  // too big to hold: the game goes on without it
@@ -189,7 +191,7 @@ SoundHandle SoundEngine::adopt(std::unique_ptr<Voice> voice) {
 }
 
 void SoundEngine::apply_gains(Voice& voice) {
-  const float gain = volume_gain(voice.volume);
+  const float gain = volume_gain(voice.volume) * (voice.music ? 1.0f : sound_level_gain_);
   // The farther channel's factor for pan p is the volume factor of 100 - |p|.
   const float far = volume_gain(100 - std::abs(voice.pan));
   const float left = voice.pan > 0 ? gain * far : gain;
@@ -276,6 +278,18 @@ void SoundEngine::set_pan(SoundHandle handle, int32_t pan) {
     apply_gains(*voice);
   }
   record(SoundEventKind::pan, handle, voice);
+}
+
+void SoundEngine::set_sound_level(int32_t level) {
+  sound_level_gain_ = volume_gain(level);
+  for (auto& [handle, voice] : sounds_) apply_gains(*voice);
+}
+
+void SoundEngine::set_music(SoundHandle handle) {
+  if (Voice* voice = find(handle)) {
+    voice->music = true;
+    apply_gains(*voice);
+  }
 }
 
 int SoundEngine::is_loaded(SoundHandle handle) const {

@@ -73,6 +73,12 @@ class SoundEngine {
   // Clamp to 0..100 / -100..100 and take effect at once, also while playing.
   void set_volume(SoundHandle handle, int32_t volume);
   void set_pan(SoundHandle handle, int32_t pan);
+  // The player's sounds level, 0..100 on the same law as a voice's volume: it
+  // scales every voice but the music by one factor, so the sounds keep their
+  // levels relative to each other. Takes effect at once, also while playing.
+  void set_sound_level(int32_t level);
+  // The voice is music: it plays at its own volume alone, outside the sounds level.
+  void set_music(SoundHandle handle);
   // Nonzero while the handle names a loaded sound.
   int is_loaded(SoundHandle handle) const;
   // Halts and releases the sound; the handle is dead afterwards.
@@ -106,6 +112,7 @@ class SoundEngine {
 
   AudioDevice* device_ = nullptr;
   AudioFormat format_;
+  float sound_level_gain_ = 1.0f;
   SoundLog* log_ = nullptr;
   SoundHandle last_handle_ = 0;
   std::unordered_map<SoundHandle, std::unique_ptr<Voice>> sounds_;

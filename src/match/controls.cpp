@@ -3,6 +3,8 @@
 #include "match/match.h"
 #include "match/match_local.h"
 #include "shell/menu.h"
+#include "shell/screen_keys.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -126,8 +128,10 @@ void read_controls(Game& game) {
   game.keyboard.examine(game.platform);
   game.mouse.examine(game.platform);
   game.joysticks.examine(game.platform, 0);
+  answer_common_keys(game, entry::help_match);
+  answer_score_key(game);
 
-  // The music level moves on every frame the key is held.
+  // The music level also moves on every frame the key is held.
   if (game.keyboard.key_down(key::page_down)) nudge_music_volume(game, "Down");
   if (game.keyboard.key_down(key::page_up)) nudge_music_volume(game, "Up");
 

@@ -57,6 +57,8 @@ void check_start_and_end(Game& game);
 void concede_point(Game& game);
 void win_point(Game& game);
 void end_match(Game& game);
+// F3: the score line and, once play has started, who serves, in answer to the key.
+void answer_score_key(Game& game);
 // Entry 18 + ": " + own score + " " + entry 19 + " " + the opponent's score.
 std::string score_line(const Game& game);
 

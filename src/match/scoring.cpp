@@ -6,6 +6,8 @@
 
 #include "match/match.h"
 #include "match/match_local.h"
+#include "shell/menu.h"
+#include "shell/screen_keys.h"
 #include "shell/text_entries.h"
 
 namespace tornello {
@@ -60,8 +62,20 @@ void call_score(Game& game, int32_t last_hold_ms) {
 void wait_for_enter(Game& game) {
   do {
     game.keyboard.examine(game.platform);
+    answer_common_keys(game, entry::help_match_end);
+    answer_score_key(game);
     game.platform.pump_events(1);
   } while (!game.keyboard.key_released(key::enter));
+}
+
+// The ball and everything looped about it fall silent, so the result is heard alone.
+void silence_the_ball(Game& game) {
+  const SoundBank& bank = game.bank;
+  game.match.ball.flight = BallFlight::idle;
+  for (SoundHandle sound : {bank.rolling, bank.ball_border, bank.hit, bank.appear, bank.disappear,
+                            bank.own_shield_loop, bank.opponent_shield_loop}) {
+    game.sound.stop(sound);
+  }
 }
 
 void tell_serve(Game& game) {
@@ -73,6 +87,16 @@ void tell_serve(Game& game) {
 const CharacterSounds& character_sounds(const Game& game, int32_t character) {
   if (character < 0 || character > SoundBank::character_count) character = 0;
   return game.bank.characters[static_cast<size_t>(character)];
+}
+
+void answer_score_key(Game& game) {
+  if (!key_pressed_once(game, key::f3)) return;
+  const MatchState& match = game.match;
+  std::string line = score_line(game);
+  if (match.started) {
+    line += ". " + text(game, match.my_serve ? entry::you_serve : entry::opponent_serves);
+  }
+  speak_line(game, line, LineKind::answer);
 }
 
 std::string score_line(const Game& game) {
@@ -141,6 +165,7 @@ void end_match(Game& game) {
   const CharacterSounds& opponent_voice = character_sounds(game, match.opponent_character);
   const bool lost = match.me.score < match.opponent.score;
   const bool won = match.me.score > match.opponent.score;
+  silence_the_ball(game);
   // Equal scores (only a peer's early "_P_D" can cause them) announce nothing.
   if (lost) {
     game.sound.play(opponent_voice.win);

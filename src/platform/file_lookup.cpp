@@ -50,6 +50,12 @@ const std::vector<std::string>& FileLookup::listing(const std::string& directory
   return listings_.emplace(directory, std::move(names)).first->second;
 }
 
+std::vector<std::string> FileLookup::names_in(const std::string& path) {
+  const std::optional<std::string> directory = resolve(path);
+  if (!directory) return {};
+  return listing(*directory);
+}
+
 std::optional<std::string> FileLookup::resolve(const std::string& path) {
   const std::vector<std::string> parts = split_components(path);
   if (parts.empty()) return std::nullopt;

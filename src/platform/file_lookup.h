@@ -15,6 +15,9 @@ class FileLookup {
   // The path to open for `path`, or nothing when no file or directory matches.
   // Each component matches exactly first, then without regard to ASCII case.
   std::optional<std::string> resolve(const std::string& path);
+  // The names in the directory `path` (found as resolve finds it), sorted; empty
+  // when there is no such directory.
+  std::vector<std::string> names_in(const std::string& path);
   // Forgets every cached listing (for tools that write new files).
   void clear() { listings_.clear(); }
 

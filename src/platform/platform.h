@@ -9,6 +9,7 @@
 
 #include "platform/audio_device.h"
 #include "platform/keys.h"
+#include "platform/line_kind.h"
 
 namespace tornello {
 
@@ -16,6 +17,11 @@ namespace tornello {
 struct KeyboardSnapshot {
   uint8_t keys[256] = {};
 };
+
+// Keypad Enter counts as Enter and, with NumLock off, the keypad's arrows (8, 2,
+// 4, 6) and its Page Up / Page Down (9, 3) as the keys they are marked with. Both
+// backends call it on every snapshot, so the game knows one key for each.
+void fold_keypad(KeyboardSnapshot& snapshot, bool num_lock);
 
 // Motion of the mouse since the previous reading, in device units (not pixels).
 struct MouseReading {
@@ -43,7 +49,11 @@ class Platform {
   virtual int pump_events(int timeout_ms) = 0;
 
   // Hands a line to the desktop's speech service (besides the title). May be a no-op.
-  virtual void speak(const std::string& line) = 0;
+  virtual void speak(const std::string& line, LineKind kind) = 0;
+  // Turns the speech service on or off for the rest of the run (the title stays).
+  virtual void set_speech(bool /*on*/) {}
+  // The language the speech service speaks in: a language file's code, such as "DE".
+  virtual void set_speech_language(const std::string& /*code*/) {}
 
   // The millisecond clock: unsigned, wraps after 2^32 ms.
   virtual uint32_t elapsed_ms() = 0;
@@ -62,17 +72,27 @@ class Platform {
   // Audio output device; never null (a backend without sound returns one that fails to open).
   virtual AudioDevice& audio() = 0;
 
-  // Modal text prompt. Returns the typed text, or "" when cancelled.
+  // Modal text prompt. Its title, prompt and default text are spoken as it opens
+  // (prompt_line), whichever prompt the backend shows. Returns the typed text, or
+  // "" when cancelled.
   virtual std::string ask_text(const std::string& title, const std::string& prompt,
                                const std::string& default_text) = 0;
 
-  // Releases every device and the window. Called once at shutdown.
+  // What F1 says in a prompt the game runs itself: the keys of the prompt.
+  virtual void set_prompt_help(const std::string& /*help*/) {}
+
+  // Releases every device and the window. Called once at shutdown; the line
+  // being spoken is heard to its end first (for at most 3 seconds).
   virtual void close() = 0;
 
   // Waits until more than ms milliseconds have passed by the clock, serving
   // window events all the while. A wait of 0 still waits for the clock to move.
   void delay_ms(int32_t ms);
 };
+
+// The line a text prompt opens with: "Port. Enter port number: 3214".
+std::string prompt_line(const std::string& title, const std::string& prompt,
+                        const std::string& default_text);
 
 // Signed difference later - earlier, correct across the clock's wrap for
 // intervals below 2^31 ms.

@@ -1,5 +1,7 @@
 #include "platform/random.h"
 
+#include <chrono>
+
 namespace tornello {
 
 namespace {
@@ -29,6 +31,13 @@ uint32_t Random::step() {
   if (--i_ < 0) i_ = 16;
   if (--j_ < 0) j_ = 16;
   return a;
+}
+
+uint32_t wall_clock_seed() {
+  using namespace std::chrono;
+  const auto now = static_cast<uint64_t>(
+      duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
+  return static_cast<uint32_t>(now ^ (now >> 32));
 }
 
 int32_t Random::next(int32_t max) {

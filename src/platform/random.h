@@ -23,4 +23,9 @@ class Random {
   bool seeded_ = false;
 };
 
+// The wall-clock time in nanoseconds, folded to 32 bits. Part of every real
+// platform's seed: the thread's number and the start-up clock repeat from run to
+// run where addresses are not randomised.
+uint32_t wall_clock_seed();
+
 }  // namespace tornello

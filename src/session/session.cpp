@@ -8,6 +8,8 @@
 #include "net/parse_int.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
+#include "shell/screen_keys.h"
+#include "shell/settings_screen.h"
 #include "shell/text_entries.h"
 
 namespace tornello {
@@ -64,6 +66,7 @@ void say(Game& game, int entry) {
 bool escape_pressed(Game& game) {
   game.platform.pump_events(1);
   game.keyboard.examine(game.platform);
+  answer_common_keys(game, entry::help_waiting);
   return key_pressed_once(game, key::escape);
 }
 
@@ -239,6 +242,7 @@ MainMenuFlows network_flows() {
   MainMenuFlows flows;
   flows.host_game = host_game;
   flows.join_game = join_game;
+  flows.settings = run_settings;
   return flows;
 }
 

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "shell/menu.h"
+#include "shell/screen_keys.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -50,6 +52,7 @@ int32_t choose_character(Game& game) {
   int32_t choice = 0;
   for (;;) {
     game.keyboard.examine(game.platform);
+    answer_common_keys(game, entry::help_character);
     if (key_pressed_once(game, key::left)) {
       choice = choice <= 1 ? character_count : choice - 1;
       sounds.step(choice);

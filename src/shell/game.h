@@ -71,9 +71,15 @@ struct Game {
   int32_t joystick_button_latch = 0;
 };
 
-// Tells the player a line: it becomes the window's title (which a screen reader
-// following the window reads) and goes to the speech service.
-void speak_line(Game& game, const std::string& line);
+// Tells the player a line: it becomes the window's title at once (which a screen
+// reader following the window reads) and goes to the speech service, which cuts
+// in with an answer to the player's key and lets news wait its turn (LineKind).
+void speak_line(Game& game, const std::string& line, LineKind kind = LineKind::news);
+
+// A line that ends the game (a file it cannot play without is missing): spoken
+// as news, so it is heard out before the game closes, and written to standard
+// error for whoever started the game from a terminal.
+void tell_fatal(Game& game, const std::string& line);
 
 // The language table's entry n.
 inline const std::string& text(const Game& game, int entry) {
@@ -92,8 +98,10 @@ inline void crowd_command(Game& game, std::string_view word) {
 inline void play_announcement(Game& game, const std::string& name, int32_t hold_ms) {
   play_announcement(game.announcer, game.sound, game.files, game.platform, name, hold_ms);
 }
+// Once the player has chosen a music level, every track plays at it.
 inline void play_music(Game& game, const std::string& name, bool apply_level) {
-  play_music(game.music, game.sound, game.files, name, apply_level, game.settings.music_volume);
+  play_music(game.music, game.sound, game.files, name,
+             apply_level || game.settings.music_level_chosen, game.settings.music_volume);
 }
 inline void nudge_music_volume(Game& game, std::string_view direction) {
   nudge_music_volume(game.music, game.sound, game.settings.music_volume, direction);

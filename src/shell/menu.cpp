@@ -12,29 +12,20 @@ namespace {
 constexpr const char* fallback_language = "EN";
 constexpr int32_t choice_pause_ms = 1000;
 
-// The three menu sounds, loaded when a menu opens and freed when it closes.
-struct MenuSounds {
-  explicit MenuSounds(Game& game) : game(game) {
-    open = game.sound.load(game.files, "Sounds/menu/Open.wav");
-    game.sound.play(open);
-    click = game.sound.load(game.files, "Sounds/Menu/Click.wav");
-    select = game.sound.load(game.files, "Sounds/Menu/Select.wav");
-  }
-  ~MenuSounds() {
-    game.sound.free(open);
-    game.sound.free(click);
-    game.sound.free(select);
-  }
-  MenuSounds(const MenuSounds&) = delete;
-  MenuSounds& operator=(const MenuSounds&) = delete;
-
-  Game& game;
-  SoundHandle open = 0;
-  SoundHandle click = 0;
-  SoundHandle select = 0;
-};
-
 }  // namespace
+
+MenuSounds::MenuSounds(Game& game) : game(game) {
+  open = game.sound.load(game.files, "Sounds/menu/Open.wav");
+  game.sound.play(open);
+  click = game.sound.load(game.files, "Sounds/Menu/Click.wav");
+  select = game.sound.load(game.files, "Sounds/Menu/Select.wav");
+}
+
+MenuSounds::~MenuSounds() {
+  game.sound.free(open);
+  game.sound.free(click);
+  game.sound.free(select);
+}
 
 std::optional<MenuFile> load_menu(Game& game, const std::string& name) {
   const std::string path = menu_path(game.settings.language, name);
@@ -42,7 +33,7 @@ std::optional<MenuFile> load_menu(Game& game, const std::string& name) {
   if (game.settings.language != fallback_language) {
     if (auto menu = read_menu_file(game.files, menu_path(fallback_language, name))) return menu;
   }
-  speak_line(game, "Menu file not found: " + path);
+  tell_fatal(game, "Menu file not found: " + path);
   return std::nullopt;
 }
 
@@ -96,11 +87,11 @@ int run_menu(Game& game, const MenuFile& menu) {
     if (key_pressed_once(game, key::down)) {
       cursor = cursor == count ? 1 : cursor + 1;
       game.sound.play(sounds.click);
-      speak_line(game, item(cursor));
+      speak_line(game, item(cursor), LineKind::answer);
     }
     if (key_pressed_once(game, key::up)) {
       cursor = cursor == 1 ? count : cursor - 1;
-      speak_line(game, item(cursor));
+      speak_line(game, item(cursor), LineKind::answer);
       game.sound.play(sounds.click);
     }
     // Chosen on release, so the press cannot reach the next screen as a new one.

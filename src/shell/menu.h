@@ -20,6 +20,20 @@ class FileLookup;
 // Examine the keyboard once per pass before asking.
 bool key_pressed_once(Game& game, KeyCode code);
 
+// The three menu sounds, loaded when a menu opens (the opening one plays at
+// once) and freed when it closes.
+struct MenuSounds {
+  explicit MenuSounds(Game& game);
+  ~MenuSounds();
+  MenuSounds(const MenuSounds&) = delete;
+  MenuSounds& operator=(const MenuSounds&) = delete;
+
+  Game& game;
+  SoundHandle open = 0;
+  SoundHandle click = 0;
+  SoundHandle select = 0;
+};
+
 struct MenuFile {
   static constexpr int max_items = 1000;
   std::string title;

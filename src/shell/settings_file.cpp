@@ -1,11 +1,13 @@
 #include "shell/settings_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 
+#include "audio/music.h"
 #include "platform/file_replace.h"
 #include "shell/game.h"
 #include "shell/text_entries.h"
@@ -130,7 +132,9 @@ std::string file_text(const GameSettings& settings, const std::vector<std::strin
   const auto flag = [](bool on) { return on ? "on" : "off"; };
   std::string text = "sound_volume=" + std::to_string(settings.sound_volume) + "\n";
   if (settings.music_level_chosen) {
-    text += "music_volume=" + std::to_string(static_cast<int>(settings.music_volume)) + "\n";
+    // The level heard, never one nudged past either end, which a later read would refuse.
+    const int32_t music = std::clamp(applied_music_level(settings.music_volume), 0, 100);
+    text += "music_volume=" + std::to_string(music) + "\n";
   }
   text += std::string("speech=") + flag(settings.speech) + "\n";
   text += "language=" + settings.language + "\n";

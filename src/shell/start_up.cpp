@@ -3,6 +3,7 @@
 #include "session/session.h"
 #include "shell/main_menu.h"
 #include "shell/screen_keys.h"
+#include "shell/settings_screen.h"
 #include "shell/text_entries.h"
 
 namespace tornello {
@@ -71,9 +72,10 @@ int start_up(Game& game, const CommandLine& command_line) {
 
   const bool settings_reset = take_settings(game, command_line);
   if (!load_language(game, command_line)) {
-    speak_line(game, "Language file not found!");
+    tell_fatal(game, "Language file not found!");
     return shut_down(game);
   }
+  apply_settings(game);
   if (settings_reset) speak_line(game, text(game, entry::settings_reset));
 
   // Loading takes as long as the disk does; the player hears why first.

@@ -88,10 +88,11 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   std::this_thread::sleep_for(milliseconds(200));
   EXPECT_EQ(wm_->title(window), line(20)) << "the game acted on the press, not the release";
   ASSERT_TRUE(xdotool("keyup Return"));
-  // Main menu, hosting with the port typed in, the game mode.
+  // Main menu (the keypad's Enter chooses as Enter does), hosting with the port
+  // typed in, the game mode.
   ASSERT_TRUE(wm_->wait_for_title(window, main_menu));
-  ASSERT_TRUE(press("Return"));
-  ASSERT_TRUE(wm_->wait_for_title(window, "Enter port number to host the game on: 3214"));
+  ASSERT_TRUE(press("KP_Enter"));
+  ASSERT_TRUE(wm_->wait_for_title(window, "Port. Enter port number to host the game on: 3214"));
   const std::string port = std::to_string(host_port);
   ASSERT_TRUE(xdotool("key BackSpace BackSpace BackSpace BackSpace"));
   ASSERT_TRUE(xdotool("type " + port));
@@ -132,9 +133,12 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   const std::string said = bot_->output();
   EXPECT_NE(said.find(line(12) + "\n" + bot_serve_line + "\n"), std::string::npos) << said;
   EXPECT_NE(said.find(bot_serve_line + "\n" + main_menu + "\n"), std::string::npos) << said;
-  // Exit, the main menu's last item: up from the first wraps round to it.
-  ASSERT_TRUE(press("Up"));
-  ASSERT_TRUE(press("Return"));
+  // Exit, the main menu's last item: up from the first wraps round to it. The
+  // keypad's arrows (NumLock is off) go down and up as the arrows do.
+  ASSERT_TRUE(press("KP_Down"));
+  ASSERT_TRUE(press("KP_Up"));
+  ASSERT_TRUE(press("KP_Up"));
+  ASSERT_TRUE(press("KP_Enter"));
   EXPECT_EQ(game_->exit_code(), 0);
 }
 

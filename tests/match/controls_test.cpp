@@ -56,7 +56,8 @@ TEST_F(MatchTest, ControlsWorkInPlayOnlyKeysOncePerPressMouseEveryThirdFrameStic
   for (int pass = 0; pass < 3; ++pass) hold({key::left, key::right, key::up, key::page_up});
   then([this] {
     EXPECT_TRUE(sent().empty()) << "nothing moves before play";
-    EXPECT_EQ(game->settings.music_volume, 5.75f) << "the music level works while waiting";
+    // The press steps to the next ten, each frame it is held adds a quarter.
+    EXPECT_EQ(game->settings.music_volume, 10.75f) << "the music level works while waiting";
     in_play();
     input.mouse_now = MouseReading{};
   });

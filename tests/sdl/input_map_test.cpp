@@ -55,7 +55,7 @@ TEST(KeySnapshotter, KeysHeldWhenAPromptClosesStayHiddenUntilSeenUp) {
     state[SDL_SCANCODE_RETURN] = enter;
     KeyboardSnapshot snap;
     snap.keys[0] = 0x80;  // a reading starts from nothing
-    keys.fill(state, SDL_NUM_SCANCODES, snap);
+    keys.fill(state, SDL_NUM_SCANCODES, false, snap);
     EXPECT_EQ(snap.keys[0], 0);
     return std::pair<int, int>(snap.keys[key::up], snap.keys[key::enter]);
   };

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "speech/fake_speech_server.h"
 #include "support/temp_dir.h"
 
 namespace tornello {
@@ -133,7 +134,8 @@ TEST_F(SdlPlatformTest, DialogGetsTheTextsItsAnswerIsReturnedAndInputMeanwhileIs
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
   dialog("echo 'typed but killed'\nkill -9 $$\n");
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
-  EXPECT_EQ(title(), "Tornello");  // the dialog speaks for itself
+  // The game says what the dialog asks as it opens, whether or not a screen reader runs.
+  EXPECT_EQ(title(), "Port. Enter port to connect on: 3214");
   // Input while the dialog is open is thrown away.
   dialog("sleep 0.3\necho 42\n");
   {
@@ -151,9 +153,54 @@ TEST_F(SdlPlatformTest, WithoutTheDialogProgramThePromptRunsInTheWindow) {
     KeyPusher enter(SDL_SCANCODE_RETURN);
     EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "3214");
   }
-  EXPECT_EQ(title(), "Enter port to connect on: 3214");
+  EXPECT_EQ(title(), "Port. Enter port to connect on: 3214");
   KeyPusher escape(SDL_SCANCODE_ESCAPE);
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
+}
+
+// Where addresses repeat from run to run, so does the thread's number: two
+// starts in one thread are the same case, and must still seed differently.
+TEST_F(SdlPlatformTest, TwoStartsInTheSameThreadSeedDifferently) {
+  const uint32_t first = platform->seed_source();
+  platform->close();
+  platform = create_sdl_platform({.speech = false});
+  ASSERT_NE(platform, nullptr);
+  EXPECT_NE(platform->seed_source(), first);
+}
+
+// The game's last line is heard out as it closes, but a speech service that
+// never answers holds the exit back less than 3 seconds.
+TEST(SdlSpeech, ClosingHearsTheLastLineOutButWaitsNoLongerThanThreeSeconds) {
+  ::setenv("SDL_VIDEODRIVER", "dummy", 1);
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  TempDir folder;
+  const std::string socket = folder.path() + "/speechd.sock";
+  ::setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket).c_str(), 1);
+  for (const bool answering : {true, false}) {
+    FakeSpeechServer server(socket, answering);
+    std::unique_ptr<Platform> desktop = create_sdl_platform({.speech = true});
+    ASSERT_NE(desktop, nullptr);
+    desktop->speak("Language file not found!", LineKind::news);
+    if (answering) {
+      server.wait_until([](const FakeSpeechServer::Events& events) {
+        return !events.empty() && events.back() == "SPEAK:Language file not found!";
+      });
+    }
+    std::atomic<bool> closed{false};
+    const auto start = std::chrono::steady_clock::now();
+    std::thread closing([&] {
+      desktop->close();
+      closed = true;
+    });
+    if (answering) {
+      std::this_thread::sleep_for(milliseconds(50));  // time enough for a wrong close to end
+      EXPECT_FALSE(closed) << "closed before the line was spoken to its end";
+      server.end_line();
+    }
+    closing.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << answering;
+  }
+  ::unsetenv("SPEECHD_ADDRESS");
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
 }
 
 // Typed text is echoed, Backspace speaks what is left (nothing once it is
-// empty), a repeated Enter is no confirmation, and Escape cancels for good.
+// empty), F1 tells the keys, F2 the last line (at first the opening one), a
+// repeated Enter is no confirmation, and Escape cancels for good.
 TEST(WindowPrompt, TypingEchoesBackspaceSpeaksWhatIsLeftAndEscapeCancelsForGood) {
   std::vector<std::string> heard;
   const WindowPrompt::Announce tell = [&](const std::string& line) { heard.push_back(line); };
@@ -48,18 +49,21 @@ TEST(WindowPrompt, TypingEchoesBackspaceSpeaksWhatIsLeftAndEscapeCancelsForGood)
     event.key.repeat = repeat;
     return prompt.handle(event, tell);
   };
-  WindowPrompt prompt{"Enter port to connect on", "3214"};
-  EXPECT_EQ(prompt.opening_line(), "Enter port to connect on: 3214");
+  WindowPrompt prompt{"Port. Enter port: 3214", "3214", "Type the port."};
+  key(prompt, SDL_SCANCODE_F2);
+  key(prompt, SDL_SCANCODE_F1);
   type(prompt, "5");
   key(prompt, SDL_SCANCODE_BACKSPACE);
   key(prompt, SDL_SCANCODE_BACKSPACE, true);  // held down: keeps deleting
   type(prompt, "é");
   key(prompt, SDL_SCANCODE_BACKSPACE);  // one character, two bytes
+  key(prompt, SDL_SCANCODE_F2);
   EXPECT_EQ(key(prompt, SDL_SCANCODE_RETURN, true), WindowPrompt::State::editing);  // a repeat
   EXPECT_EQ(key(prompt, SDL_SCANCODE_KP_ENTER), WindowPrompt::State::confirmed);
-  EXPECT_EQ(heard, (std::vector<std::string>{"5", "3214", "321", "é", "321"}));
+  EXPECT_EQ(heard, (std::vector<std::string>{"Port. Enter port: 3214", "Type the port.", "5",
+                                             "3214", "321", "é", "321", "321"}));
   EXPECT_EQ(prompt.result(), "321");
-  WindowPrompt cancelled{"Enter port to connect on", "3214"};
+  WindowPrompt cancelled{"Enter port", "3214", ""};
   heard.clear();
   for (int k = 0; k < 5; ++k) key(cancelled, SDL_SCANCODE_BACKSPACE);  // one more than there is
   EXPECT_EQ(heard.size(), 4u);

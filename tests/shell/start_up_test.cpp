@@ -40,8 +40,9 @@ TEST_F(StartUpTest, LanguageAsTypedThenTheMainMenuUntilExit) {
   choose(3);
   EXPECT_EQ(start_up(*game, parse_command_line({"de", "ignored", "--no-speech"})), 0);
   EXPECT_EQ(game->settings.language, "de");
-  EXPECT_EQ(spoken(), (Lines{"line 1", "line 20", "Main menu", "line 2", "Game mode", "line 3",
-                             "line 22 0", "Main menu", "Join a game", "Exit"}));
+  EXPECT_EQ(spoken(), (Lines{"line 1", "line 20", "Main menu", "line 2",
+                             "Port. Enter port number to host the game on: 3214", "Game mode",
+                             "line 3", "line 22 0", "Main menu", "Join a game", "Exit"}));
   EXPECT_TRUE(platform.closed());
   EXPECT_EQ(script.passes_left(), 0u);
 }

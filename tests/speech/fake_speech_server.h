@@ -22,8 +22,8 @@ namespace tornello {
 
 class FakeSpeechServer {
  public:
-  // Events, in order of arrival: "HELLO" (a client introduced itself),
-  // "CANCEL", and "SPEAK:<text>".
+  // Events, in order: "HELLO" (a client introduced itself), "CANCEL",
+  // "SPEAK:<text>", "LANGUAGE:<code>", and "END" (the server told of a line's end).
   using Events = std::vector<std::string>;
 
   // Listens at path. A server that is not answering reads and records every
@@ -63,6 +63,17 @@ class FakeSpeechServer {
     flush();
   }
 
+  // Tells the client that the oldest line not yet ended has been spoken to its
+  // end, as the daemon does once the synthesizer is done with it.
+  void end_line() {
+    std::lock_guard lock(mutex_);
+    if (speaking_.empty()) return;
+    notify(702, "END", speaking_.front());
+    speaking_.erase(speaking_.begin());
+    record("END");
+    flush();
+  }
+
   // Waits up to 5 s for the events to satisfy done; returns them either way.
   Events wait_until(const std::function<bool(const Events&)>& done) {
     std::unique_lock lock(mutex_);
@@ -79,6 +90,8 @@ class FakeSpeechServer {
         client_ = fd;
         unsent_.clear();
         in_text_ = false;
+        notifying_ = false;
+        speaking_.clear();
       }
       std::string input;
       char buffer[4096];
@@ -104,7 +117,8 @@ class FakeSpeechServer {
     } else if (in_text_) {
       in_text_ = false;
       record("SPEAK:" + text_);
-      unsent_ += "225-1\r\n225 OK MESSAGE QUEUED\r\n";
+      speaking_.push_back(++last_message_);
+      unsent_ += "225-" + std::to_string(last_message_) + "\r\n225 OK MESSAGE QUEUED\r\n";
     } else if (command == "SPEAK") {
       in_text_ = true;
       text_.clear();
@@ -112,13 +126,29 @@ class FakeSpeechServer {
     } else if (command.starts_with("CANCEL")) {
       record("CANCEL");
       unsent_ += "210 OK CANCELED\r\n";
+      for (int message : speaking_) notify(703, "CANCELED", message);
+      speaking_.clear();
     } else if (command.starts_with("SET SELF CLIENT_NAME")) {
       record("HELLO");
       unsent_ += "208 OK CLIENT NAME SET\r\n";
+    } else if (command.starts_with("SET SELF NOTIFICATION")) {
+      notifying_ = true;
+      unsent_ += "218 OK NOTIFICATION SET\r\n";
+    } else if (command.starts_with("SET SELF LANGUAGE ")) {
+      record("LANGUAGE:" + line.substr(18));
+      unsent_ += "201 OK LANGUAGE SET\r\n";
     } else {
       unsent_ += "200 OK\r\n";
     }
     flush();
+  }
+
+  // With the lock held: an event about one of the client's lines, if it asked.
+  void notify(int code, const std::string& word, int message) {
+    if (!notifying_) return;
+    const std::string number = std::to_string(code);
+    unsent_ += number + "-" + std::to_string(message) + "\r\n" + number + "-1\r\n" + number + " " +
+               word + "\r\n";
   }
 
   // With the lock held.
@@ -142,6 +172,9 @@ class FakeSpeechServer {
   bool stopping_ = false;
   int client_ = -1;
   bool in_text_ = false;
+  bool notifying_ = false;
+  int last_message_ = 0;
+  std::vector<int> speaking_;  // the client's lines not yet ended, oldest first
   std::string text_;
   std::string unsent_;  // replies held back while not answering
   Events events_;

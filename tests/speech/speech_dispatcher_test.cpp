@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <memory>
@@ -30,10 +31,12 @@ bool finishes(std::function<void()> work) {
   return finished.wait_for(5s) == std::future_status::ready;
 }
 
-// Whether a thousand lines are said without blocking.
+// Whether a thousand lines, answers and news, are said without blocking.
 bool says_a_thousand(const std::shared_ptr<SpeechOutput>& speech) {
   return finishes([speech] {
-    for (int i = 0; i < 1000; ++i) speech->say("line " + std::to_string(i));
+    for (int i = 0; i < 1000; ++i) {
+      speech->say("line " + std::to_string(i), i % 2 ? LineKind::answer : LineKind::news);
+    }
   });
 }
 
@@ -63,28 +66,53 @@ class SpeechDispatcherTest : public ::testing::Test {
   inline static std::string socket_path;
 };
 
-TEST_F(SpeechDispatcherTest, LinesArriveInOrderAndANewerLineReplacesOneNotYetSpoken) {
+// News waits for the daemon's word that the line before has ended, three at
+// most; an answer cuts in at once and drops what waits; answers not yet handed
+// over replace each other. Latin-1 goes out as UTF-8, in the language set last.
+TEST_F(SpeechDispatcherTest, NewsWaitsItsTurnAndAnAnswerCutsIn) {
   FakeSpeechServer server(socket_path, true);
   std::shared_ptr<SpeechOutput> speech = open();
   ASSERT_NE(speech, nullptr);
-  speech->say("Serve");
-  heard_up_to(server, "SPEAK:Serve");
-  speech->say("Caf\xE9 point");  // Latin-1 goes out as UTF-8
-  heard_up_to(server, "SPEAK:Caf\xC3\xA9 point");
-  speech->say("");  // silences the last line
+  speech->say("Connecting", LineKind::news);
+  heard_up_to(server, "SPEAK:Connecting");
+  for (const char* line : {"one", "two", "three", "four"}) speech->say(line, LineKind::news);
+  server.end_line();
+  heard_up_to(server, "SPEAK:two");
+  server.end_line();
+  heard_up_to(server, "SPEAK:three");
+  speech->say("", LineKind::answer);  // silences the line
   heard_up_to(server, "CANCEL");
-  speech->say("Game over");
-  heard_up_to(server, "SPEAK:Game over");
-  // The daemon holds its reply, so the worker is busy with "one" while two more arrive.
+  speech->set_language("DE");
+  speech->say("Caf\xE9", LineKind::answer);
+  heard_up_to(server, "SPEAK:Caf\xC3\xA9");
+  // The daemon holds its reply, so the worker is busy with "a" while two more arrive.
   server.set_answering(false);
-  speech->say("one");
+  speech->say("a", LineKind::answer);
   heard_up_to(server, "CANCEL");
-  speech->say("two");
-  speech->say("three");
+  speech->say("b", LineKind::answer);
+  speech->say("c", LineKind::answer);
   server.set_answering(true);
-  EXPECT_EQ(heard_up_to(server, "SPEAK:three"),
-            (Events{"HELLO", "CANCEL", "SPEAK:Serve", "CANCEL", "SPEAK:Caf\xC3\xA9 point", "CANCEL",
-                    "CANCEL", "SPEAK:Game over", "CANCEL", "SPEAK:one", "CANCEL", "SPEAK:three"}));
+  EXPECT_EQ(heard_up_to(server, "SPEAK:c"),
+            (Events{"HELLO", "SPEAK:Connecting", "END", "SPEAK:two", "END", "SPEAK:three", "CANCEL",
+                    "LANGUAGE:de", "CANCEL", "SPEAK:Caf\xC3\xA9", "CANCEL", "SPEAK:a", "CANCEL",
+                    "SPEAK:c"}));
+}
+
+// The game's last line is heard to its end before the output closes.
+TEST_F(SpeechDispatcherTest, FinishingWaitsForTheEndOfTheLastLine) {
+  FakeSpeechServer server(socket_path, true);
+  std::shared_ptr<SpeechOutput> speech = open();
+  speech->say("Language file not found!", LineKind::news);
+  heard_up_to(server, "SPEAK:Language file not found!");
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  std::thread closing([speech, finished] {
+    speech->finish(std::chrono::seconds(60));
+    *finished = true;
+  });
+  std::this_thread::sleep_for(50ms);  // time enough for a wrong finish to return
+  EXPECT_FALSE(*finished) << "finished before the line ended";
+  server.end_line();
+  EXPECT_TRUE(finishes([&] { closing.join(); }));
 }
 
 TEST_F(SpeechDispatcherTest, MissingKilledAndRestartedDaemonsNeitherBlockNorKill) {
@@ -94,11 +122,11 @@ TEST_F(SpeechDispatcherTest, MissingKilledAndRestartedDaemonsNeitherBlockNorKill
   EXPECT_TRUE(says_a_thousand(speech)) << "no daemon";
   // A daemon that turns up later is found on a later line.
   auto server = std::make_optional<FakeSpeechServer>(socket_path, true);
-  speech->say("found");
+  speech->say("found", LineKind::answer);
   EXPECT_EQ(heard_up_to(*server, "SPEAK:found").back(), "SPEAK:found");
   // After a restart the old connection fails on the next line, which goes out on a new one.
   server.emplace(socket_path, true);
-  speech->say("after");
+  speech->say("after", LineKind::answer);
   EXPECT_EQ(heard_up_to(*server, "SPEAK:after"), (Events{"HELLO", "CANCEL", "SPEAK:after"}));
   server.reset();
   EXPECT_TRUE(says_a_thousand(speech)) << "killed daemon";

@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+#include "platform/random.h"
+
 namespace tornello {
 
 ScriptedInput& ScriptedInput::hold(std::initializer_list<KeyCode> keys, int passes) {
@@ -64,7 +66,7 @@ HeadlessPlatform::HeadlessPlatform(Clock clock, uint32_t start_ms)
   // Tests keep a fixed seed; a real-time game draws differently on every run.
   if (clock_ == Clock::real_time) {
     seed_ = static_cast<uint32_t>(std::hash<std::thread::id>{}(std::this_thread::get_id())) ^
-            static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+            wall_clock_seed();
   }
 }
 
@@ -79,7 +81,8 @@ void HeadlessPlatform::set_title(const std::string& text) {
   titles_.push_back(text);
 }
 
-void HeadlessPlatform::speak(const std::string& line) {
+void HeadlessPlatform::speak(const std::string& line, LineKind kind) {
+  if (kind == LineKind::answer) answers_.push_back(line);
   if (echo_) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -138,6 +141,9 @@ bool HeadlessPlatform::read_joystick(int index, JoystickReading& out) {
 std::string HeadlessPlatform::ask_text(const std::string& title, const std::string& prompt,
                                        const std::string& default_text) {
   prompts_.push_back({title, prompt, default_text});
+  const std::string opening = prompt_line(title, prompt, default_text);
+  set_title(opening);
+  speak(opening, LineKind::answer);
   if (input_ == nullptr) return "";
   return input_->answer(title, prompt, default_text).value_or("");
 }

@@ -79,7 +79,9 @@ class HeadlessPlatform : public Platform {
   bool open_window(const std::string& title) override;
   void set_title(const std::string& text) override;
   int pump_events(int timeout_ms) override;
-  void speak(const std::string& line) override;
+  void speak(const std::string& line, LineKind kind) override;
+  void set_speech(bool on) override { speech_ = on; }
+  void set_speech_language(const std::string& code) override { speech_language_ = code; }
   uint32_t elapsed_ms() override;
   uint32_t seed_source() override { return seed_; }
   bool init_keyboard() override { return true; }
@@ -104,6 +106,10 @@ class HeadlessPlatform : public Platform {
   std::function<void()> on_pump;
 
   const std::vector<std::string>& titles() const { return titles_; }
+  // The lines spoken in answer to a key, in order.
+  const std::vector<std::string>& answers() const { return answers_; }
+  bool speech() const { return speech_; }
+  const std::string& speech_language() const { return speech_language_; }
   const std::string& title() const { return title_; }
   const std::vector<PromptRecord>& prompts() const { return prompts_; }
   bool window_open() const { return window_open_; }
@@ -124,6 +130,9 @@ class HeadlessPlatform : public Platform {
   uint64_t pumps_ = 0;
   std::string title_;
   std::vector<std::string> titles_;
+  std::vector<std::string> answers_;
+  bool speech_ = true;
+  std::string speech_language_;
   std::vector<PromptRecord> prompts_;
   HeadlessAudioDevice audio_;
 };

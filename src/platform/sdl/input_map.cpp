@@ -172,7 +172,7 @@ int32_t scale_axis(int16_t value) {
   return (from_bottom * 2000 + 32767) / 65535 - 1000;
 }
 
-void KeySnapshotter::fill(const uint8_t* state, int count, KeyboardSnapshot& out) {
+void KeySnapshotter::fill(const uint8_t* state, int count, bool num_lock, KeyboardSnapshot& out) {
   out = KeyboardSnapshot{};
   const int limit = count < SDL_NUM_SCANCODES ? count : SDL_NUM_SCANCODES;
   for (int scancode = 0; scancode < limit; ++scancode) {
@@ -184,6 +184,7 @@ void KeySnapshotter::fill(const uint8_t* state, int count, KeyboardSnapshot& out
     const KeyCode code = key_table[scancode];
     if (code != 0) out.keys[code] = 0x80;
   }
+  fold_keypad(out, num_lock);
 }
 
 }  // namespace tornello

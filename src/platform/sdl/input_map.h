@@ -25,8 +25,9 @@ class KeySnapshotter {
   // window takes the focus back) must not reach the game as a fresh press.
   void hide_held_keys() { hidden_.fill(true); }
 
-  // Builds the snapshot from SDL's state array (indexed by scancode).
-  void fill(const uint8_t* state, int count, KeyboardSnapshot& out);
+  // Builds the snapshot from SDL's state array (indexed by scancode), the keypad
+  // folded onto the keys it stands for (fold_keypad).
+  void fill(const uint8_t* state, int count, bool num_lock, KeyboardSnapshot& out);
 
  private:
   std::array<bool, SDL_NUM_SCANCODES> hidden_{};

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/random.h"
 #include "platform/sdl/input_map.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/text_prompt.h"
@@ -32,8 +33,27 @@ class SdlPlatform : public Platform {
   bool open_window(const std::string& title) override;
   void set_title(const std::string& text) override;
   int pump_events(int timeout_ms) override;
-  void speak(const std::string& line) override {
-    if (speech_) speech_->say(line);
+  void speak(const std::string& line, LineKind kind) override {
+    last_line_ = line;
+    if (speech_) speech_->say(line, kind);
+  }
+  // Turned off, the line being spoken is heard out first; turned on, the line
+  // on the title is spoken.
+  void set_speech(bool on) override {
+    if (!on && speech_) {
+      speech_->finish(std::chrono::milliseconds(2500));
+      speech_.reset();
+    } else if (on && !speech_) {
+      speech_ = open_speech_dispatcher();
+      if (!speech_) return;
+      if (!speech_language_.empty()) speech_->set_language(speech_language_);
+      speech_->say(last_line_, LineKind::answer);
+    }
+  }
+  void set_prompt_help(const std::string& help) override { prompt_help_ = help; }
+  void set_speech_language(const std::string& code) override {
+    speech_language_ = code;
+    if (speech_) speech_->set_language(code);
   }
   // Milliseconds since start-up, like SDL's tick count, but on a clock whose
   // tick edges are known, so a wait can end right on one.
@@ -44,7 +64,7 @@ class SdlPlatform : public Platform {
   }
   uint32_t seed_source() override {
     const auto id = static_cast<uint64_t>(SDL_ThreadID());
-    return static_cast<uint32_t>(id ^ (id >> 32));
+    return static_cast<uint32_t>(id ^ (id >> 32)) ^ wall_clock_seed();
   }
 
   bool init_keyboard() override { return true; }
@@ -70,16 +90,20 @@ class SdlPlatform : public Platform {
   // Serves the window while a prompt holds the game: events are handled, input
   // is thrown away.
   void serve_window_discarding_input();
-  std::string prompt_in_window(const std::string& prompt, const std::string& default_text);
+  std::string prompt_in_window(const std::string& opening_line, const std::string& default_text);
+  // A line of the in-window prompt: each answers the player's key.
   void announce(const std::string& line) {
     set_title(line);
-    speak(line);
+    speak(line, LineKind::answer);
   }
 
   const std::chrono::steady_clock::time_point clock_start_ = std::chrono::steady_clock::now();
   bool closed_ = false;
   SDL_Window* window_ = nullptr;
   std::unique_ptr<SpeechOutput> speech_;
+  std::string speech_language_;
+  std::string prompt_help_;
+  std::string last_line_;
   KeySnapshotter keys_;
   bool mouse_captured_ = false;
   SDL_Joystick* joystick_ = nullptr;
@@ -140,7 +164,7 @@ bool SdlPlatform::read_keyboard(KeyboardSnapshot& out) {
   if (!focused()) return false;
   int count = 0;
   const Uint8* state = SDL_GetKeyboardState(&count);
-  keys_.fill(state, count, out);
+  keys_.fill(state, count, (SDL_GetModState() & KMOD_NUM) != 0, out);
   return true;
 }
 
@@ -206,6 +230,8 @@ void SdlPlatform::serve_window_discarding_input() {
 
 std::string SdlPlatform::ask_text(const std::string& title, const std::string& prompt,
                                   const std::string& default_text) {
+  const std::string opening = prompt_line(title, prompt, default_text);
+  announce(opening);
   // The pointer must be free to reach the dialog.
   capture_mouse(false);
   std::optional<std::string> answer;
@@ -214,7 +240,7 @@ std::string SdlPlatform::ask_text(const std::string& title, const std::string& p
                                              [this] { serve_window_discarding_input(); });
     if (result.started) answer = dialog_answer(result);
   }
-  if (!answer) answer = prompt_in_window(prompt, default_text);
+  if (!answer) answer = prompt_in_window(opening, default_text);
 
   if (window_) {
     // The game window takes the focus back so the player hears it again.
@@ -226,13 +252,12 @@ std::string SdlPlatform::ask_text(const std::string& title, const std::string& p
   return *answer;
 }
 
-std::string SdlPlatform::prompt_in_window(const std::string& prompt,
+std::string SdlPlatform::prompt_in_window(const std::string& opening_line,
                                           const std::string& default_text) {
   if (!window_) return "";
-  WindowPrompt editor(prompt, default_text);
+  WindowPrompt editor(opening_line, default_text, prompt_help_);
   // Keys pressed before the prompt opened (the Enter that chose it) are not typing.
   serve_window_discarding_input();
-  announce(editor.opening_line());
   SDL_StartTextInput();
   const WindowPrompt::Announce tell = [this](const std::string& line) { announce(line); };
   while (editor.state() == WindowPrompt::State::editing) {
@@ -251,6 +276,9 @@ void SdlPlatform::close() {
   if (closed_) return;
   closed_ = true;
   audio_.close();
+  // The last line (why the game ends, as often as not) is heard out; a speech
+  // service that does not answer holds the exit back less than 3 seconds in all.
+  if (speech_) speech_->finish(std::chrono::milliseconds(2500));
   speech_.reset();
   if (joystick_) SDL_JoystickClose(joystick_);
   joystick_ = nullptr;

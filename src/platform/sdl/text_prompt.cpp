@@ -171,15 +171,15 @@ std::string dialog_answer(const ProgramResult& result) {
   return text;
 }
 
-WindowPrompt::WindowPrompt(std::string prompt, std::string default_text)
-    : prompt_(std::move(prompt)), text_(std::move(default_text)) {}
+WindowPrompt::WindowPrompt(std::string opening_line, std::string default_text, std::string help)
+    : last_line_(std::move(opening_line)), text_(std::move(default_text)), help_(std::move(help)) {}
 
-std::string WindowPrompt::opening_line() const {
-  return text_.empty() ? prompt_ : prompt_ + ": " + text_;
-}
-
-WindowPrompt::State WindowPrompt::handle(const SDL_Event& event, const Announce& announce) {
+WindowPrompt::State WindowPrompt::handle(const SDL_Event& event, const Announce& tell) {
   if (state_ != State::editing) return state_;
+  const Announce announce = [&](const std::string& line) {
+    last_line_ = line;
+    tell(line);
+  };
   if (event.type == SDL_TEXTINPUT) {
     const std::string typed = event.text.text;
     text_ += typed;
@@ -201,6 +201,12 @@ WindowPrompt::State WindowPrompt::handle(const SDL_Event& event, const Announce&
         break;
       case SDL_SCANCODE_ESCAPE:
         if (!event.key.repeat) state_ = State::cancelled;
+        break;
+      case SDL_SCANCODE_F1:
+        if (!event.key.repeat) announce(help_);
+        break;
+      case SDL_SCANCODE_F2:
+        if (!event.key.repeat) tell(last_line_);
         break;
       default:
         break;

@@ -35,24 +35,24 @@ ProgramResult run_program(const std::string& path, const std::vector<std::string
 std::string dialog_answer(const ProgramResult& result);
 
 // The editor used inside the game window. Fed one event at a time; every line
-// it wants told to the player goes to `announce`.
+// it wants told to the player goes to `announce`. F1 tells its keys, F2 the last
+// line again (at first the line the prompt opened with).
 class WindowPrompt {
  public:
   enum class State { editing, confirmed, cancelled };
   using Announce = std::function<void(const std::string&)>;
 
-  WindowPrompt(std::string prompt, std::string default_text);
+  WindowPrompt(std::string opening_line, std::string default_text, std::string help);
 
-  // What the player hears when the prompt opens: the prompt and the default text.
-  std::string opening_line() const;
   State handle(const SDL_Event& event, const Announce& announce);
   State state() const { return state_; }
   // The edited text once confirmed; "" once cancelled.
   std::string result() const { return state_ == State::confirmed ? text_ : std::string(); }
 
  private:
-  std::string prompt_;
+  std::string last_line_;
   std::string text_;
+  std::string help_;
   State state_ = State::editing;
 };
 

@@ -5,14 +5,24 @@
 #include <memory>
 #include <string>
 
+#include "platform/line_kind.h"
+
 namespace tornello {
 
 class SpeechOutput {
  public:
+  // Lines of news that may wait for the one being spoken; older ones are dropped.
+  static constexpr size_t max_waiting = 3;
+
   virtual ~SpeechOutput() = default;
-  // Queues the line; a newer line replaces one not yet spoken and interrupts one
-  // being spoken. Never blocks the caller, whatever state the service is in.
-  virtual void say(const std::string& line) = 0;
+  // Hands a line over (see LineKind for which lines cut in and which wait). Never
+  // blocks the caller, whatever state the service is in.
+  virtual void say(const std::string& line, LineKind kind) = 0;
+  // The language the service speaks in from now on: a language file's code, such as "DE".
+  virtual void set_language(const std::string& code) = 0;
+  // Waits until every line handed over has been spoken to its end, or `limit` has
+  // passed. Returns at once when the service cannot be reached.
+  virtual void finish(std::chrono::milliseconds limit) = 0;
 };
 
 // Connects to speech-dispatcher (loaded at run time). Null when its client

@@ -1,39 +1,67 @@
 // speech-dispatcher through its client library, loaded at run time so the game
 // runs where it is missing. The library blocks forever on a stuck daemon, so every
-// call to it happens on one worker thread that only ever speaks the newest line.
+// call to it happens on one worker thread. The worker hands the daemon one line at
+// a time: an answer to a key cancels what is being said, news waits for the
+// daemon's word that the line before it has ended.
 #include <dlfcn.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/speech/speech.h"
 
 namespace tornello {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // The few declarations of libspeechd we use; its headers need not be installed.
 struct SpdConnection;
-constexpr int kSpdModeSingle = 0;
-constexpr int kSpdText = 3;  // priority: a newer line of ours interrupts the older one
+using SpdEvent = void (*)(size_t message, size_t client, int event);
+// Every release of the library begins its connection record with these
+// callbacks, called on the library's own thread; nothing else in it is touched.
+struct SpdCallbacks {
+  SpdEvent begin;
+  SpdEvent end;
+  SpdEvent cancel;
+};
+constexpr int kSpdModeThreaded = 1;  // a thread of the library's reads the daemon's events
+constexpr int kSpdMessage = 2;  // news: never cut off by a later line, ours or another program's
+constexpr int kSpdText = 3;     // an answer: what it follows was cancelled just before
+constexpr int kSpdEnd = 2;      // notifications: a message spoken to its end
+constexpr int kSpdCancel = 8;   // ... or cut off
 using SpdOpen2 = SpdConnection* (*)(const char*, const char*, const char*, int, const void*, int,
                                     char**);
 using SpdSay = int (*)(SpdConnection*, int, const char*);
 using SpdCancel = int (*)(SpdConnection*);
 using SpdClose = void (*)(SpdConnection*);
+using SpdSetNotificationOn = int (*)(SpdConnection*, int);
+using SpdSetLanguage = int (*)(SpdConnection*, const char*);
 
 struct SpdLibrary {
   SpdOpen2 open2 = nullptr;
   SpdSay say = nullptr;
   SpdCancel cancel = nullptr;
   SpdClose close = nullptr;
+  SpdSetNotificationOn notify = nullptr;
+  SpdSetLanguage language = nullptr;
 };
+
+template <typename Function>
+void find(void* handle, Function& function, const char* name) {
+  function = reinterpret_cast<Function>(dlsym(handle, name));
+}
 
 std::optional<SpdLibrary> load_library() {
   // The handle is never closed: a worker stuck inside the library may outlive
@@ -41,24 +69,80 @@ std::optional<SpdLibrary> load_library() {
   void* handle = dlopen("libspeechd.so.2", RTLD_NOW | RTLD_LOCAL);
   if (!handle) return std::nullopt;
   SpdLibrary lib;
-  lib.open2 = reinterpret_cast<SpdOpen2>(dlsym(handle, "spd_open2"));
-  lib.say = reinterpret_cast<SpdSay>(dlsym(handle, "spd_say"));
-  lib.cancel = reinterpret_cast<SpdCancel>(dlsym(handle, "spd_cancel"));
-  lib.close = reinterpret_cast<SpdClose>(dlsym(handle, "spd_close"));
-  if (!lib.open2 || !lib.say || !lib.cancel || !lib.close) return std::nullopt;
+  find(handle, lib.open2, "spd_open2");
+  find(handle, lib.say, "spd_say");
+  find(handle, lib.cancel, "spd_cancel");
+  find(handle, lib.close, "spd_close");
+  find(handle, lib.notify, "spd_set_notification_on");
+  find(handle, lib.language, "spd_set_language");
+  if (!lib.open2 || !lib.say || !lib.cancel || !lib.close || !lib.notify || !lib.language) {
+    return std::nullopt;
+  }
   return lib;
 }
 
-// What the caller and the worker share. The mutex is never held during a
-// library call, so `say` and the destructor never wait on the daemon.
+// Longest a line is taken to be still speaking when the daemon never says it
+// ended (a lost notification must not hold every later line back for good).
+Clock::duration longest_speaking(const std::string& line) {
+  return std::chrono::seconds(5) + std::chrono::milliseconds(200) * line.size();
+}
+
+struct Job {
+  std::string text;
+  LineKind kind = LineKind::news;
+  bool retried = false;  // it met a dead connection once already
+};
+
+// What the caller, the worker and the daemon's notifications share. The mutex is
+// never held during a library call, so `say` and `finish` never wait on the daemon.
 struct Mailbox {
   std::mutex mutex;
   std::condition_variable changed;
-  std::optional<std::string> line;  // the newest line not yet taken by the worker
-  bool line_failed_once = false;    // put back by the worker after meeting a dead connection
+  std::optional<std::string> answer;    // the newest answer not yet taken by the worker
+  std::deque<std::string> waiting;      // news not yet taken, oldest first
+  std::optional<std::string> language;  // to be set before the next line
+  bool busy = true;                     // connecting, or handing a line over
+  bool connected = false;
+  int speaking = 0;  // the daemon's number of the line being spoken; 0 none, -1 not yet known
+  std::vector<int> ended_early;  // lines that ended while `speaking` was -1
+  Clock::time_point speaking_until;
   bool stopping = false;
   bool finished = false;
+
+  // Nothing more will be spoken, or nothing more can be.
+  bool idle() const {
+    return !busy && (!connected || (!answer && waiting.empty() && speaking == 0));
+  }
 };
+
+// The daemon's notifications carry no pointer of ours, only the message's
+// number, so every worker lists its mailbox here and each notification goes to
+// the one waiting for that number. The only state shared by the whole process,
+// forced by the library's callbacks.
+struct Listeners {
+  std::mutex mutex;
+  std::vector<Mailbox*> mailboxes;
+};
+
+Listeners& listeners() {
+  static Listeners list;
+  return list;
+}
+
+void line_ended(size_t message, size_t, int) {
+  const int number = static_cast<int>(message);
+  Listeners& list = listeners();
+  std::lock_guard hold(list.mutex);
+  for (Mailbox* mailbox : list.mailboxes) {
+    std::lock_guard lock(mailbox->mutex);
+    if (mailbox->speaking == number) {
+      mailbox->speaking = 0;
+      mailbox->changed.notify_all();
+    } else if (mailbox->speaking == -1) {
+      mailbox->ended_early.push_back(number);
+    }
+  }
+}
 
 class Worker {
  public:
@@ -66,51 +150,82 @@ class Worker {
       : lib_(lib), mailbox_(std::move(mailbox)), options_(options) {}
 
   void run() {
-    // A write to a dead daemon raises SIGPIPE on this thread; blocked here it only
-    // makes the write fail, whatever the process does with the signal.
+    // A write to a dead daemon raises SIGPIPE on this thread (and the library's
+    // thread, which inherits the mask); blocked here it only makes the write fail.
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    {
+      std::lock_guard lock(listeners().mutex);
+      listeners().mailboxes.push_back(mailbox_.get());
+    }
 
     connect();
-    while (std::optional<std::string> line = next_line()) {
+    while (std::optional<Job> job = next_job()) {
       if (!connection_) connect();
-      if (!connection_ || speak(*line)) continue;  // without a daemon the line goes unspoken
+      if (!connection_ || speak(*job)) continue;  // without a daemon the line goes unspoken
       // The daemon went away since the last line (or refused this one): the line
-      // gets one more try on the next connection, unless a newer one has come.
+      // gets one more try on the next connection, unless a newer answer has come.
       hang_up();
-      std::lock_guard lock(mailbox_->mutex);
-      if (!mailbox_->line && !line_failed_once_) {
-        mailbox_->line = std::move(line);
-        mailbox_->line_failed_once = true;
+      if (!job->retried) {
+        job->retried = true;
+        retry_ = std::move(job);
       }
     }
     hang_up();
+    {
+      std::lock_guard lock(listeners().mutex);
+      std::erase(listeners().mailboxes, mailbox_.get());
+    }
     std::lock_guard lock(mailbox_->mutex);
     mailbox_->finished = true;
     mailbox_->changed.notify_all();
   }
 
  private:
-  // Waits for a line (and, while disconnected, for the next allowed attempt).
-  // Empty once the owner has gone.
-  std::optional<std::string> next_line() {
-    std::unique_lock lock(mailbox_->mutex);
-    mailbox_->changed.wait(lock, [&] { return mailbox_->stopping || mailbox_->line; });
-    if (!connection_) {
-      mailbox_->changed.wait_until(lock, next_attempt_, [&] { return mailbox_->stopping; });
+  // Waits for a line that may be spoken now: an answer at once, news once the
+  // line before it has ended (and, while disconnected, once another attempt is
+  // allowed). Empty once the owner has gone.
+  std::optional<Job> next_job() {
+    Mailbox& box = *mailbox_;
+    std::unique_lock lock(box.mutex);
+    box.busy = false;
+    box.changed.notify_all();
+    for (;;) {
+      if (box.stopping) return std::nullopt;
+      if (box.speaking != 0 && Clock::now() >= box.speaking_until) box.speaking = 0;
+      const bool answer = box.answer || (retry_ && retry_->kind == LineKind::answer);
+      const bool news = !box.waiting.empty() || retry_;
+      if (answer || (news && box.speaking == 0)) {
+        if (connection_ || Clock::now() >= next_attempt_) break;
+        box.changed.wait_until(lock, next_attempt_);
+      } else if (box.speaking != 0) {
+        box.changed.wait_until(lock, box.speaking_until);
+      } else {
+        box.changed.notify_all();  // finish() may be waiting for this
+        box.changed.wait(lock);
+      }
     }
-    if (mailbox_->stopping) return std::nullopt;
-    line_failed_once_ = std::exchange(mailbox_->line_failed_once, false);
-    return std::exchange(mailbox_->line, std::nullopt);
+    Job job;
+    if (box.answer) {
+      job = {*std::exchange(box.answer, std::nullopt), LineKind::answer};
+      retry_.reset();
+    } else if (retry_) {
+      job = *std::exchange(retry_, std::nullopt);
+    } else {
+      job = {std::move(box.waiting.front()), LineKind::news};
+      box.waiting.pop_front();
+    }
+    box.busy = true;
+    return job;
   }
 
   void connect() {
-    next_attempt_ = std::chrono::steady_clock::now() + options_.retry_interval;
+    next_attempt_ = Clock::now() + options_.retry_interval;
     // The error pointer must not be null: the library writes through it on failure.
     char* error = nullptr;
-    connection_ = lib_.open2("tornello", "main", nullptr, kSpdModeSingle, nullptr,
+    connection_ = lib_.open2("tornello", "main", nullptr, kSpdModeThreaded, nullptr,
                              options_.autospawn, &error);
     if (error) {
       // Told once: a missing daemon is no fault of the game, but worth knowing.
@@ -120,24 +235,63 @@ class Worker {
       error_reported_ = true;
       std::free(error);
     }
+    if (connection_) {
+      auto* callbacks = reinterpret_cast<SpdCallbacks*>(connection_);
+      callbacks->end = line_ended;
+      callbacks->cancel = line_ended;
+      // A daemon that cannot tell when a line ends still queues our news in order
+      // by its priority; the lines just cannot be counted.
+      notified_ = lib_.notify(connection_, kSpdEnd | kSpdCancel) == 0;
+      if (!language_.empty()) lib_.language(connection_, language_.c_str());
+    }
+    std::lock_guard lock(mailbox_->mutex);
+    mailbox_->connected = connection_ != nullptr;
   }
 
   void hang_up() {
     if (connection_) lib_.close(connection_);
     connection_ = nullptr;
+    std::lock_guard lock(mailbox_->mutex);
+    mailbox_->connected = false;
+    mailbox_->speaking = 0;
   }
 
-  bool speak(const std::string& line) {
-    if (lib_.cancel(connection_) != 0) return false;
-    return line.empty() || lib_.say(connection_, kSpdText, speech_text(line).c_str()) >= 0;
+  bool speak(const Job& job) {
+    if (std::optional<std::string> language = take_language()) {
+      language_ = *language;
+      lib_.language(connection_, language_.c_str());
+    }
+    if (job.kind == LineKind::answer && lib_.cancel(connection_) != 0) return false;
+    if (job.text.empty()) return true;  // an empty answer only silences
+    {
+      std::lock_guard lock(mailbox_->mutex);
+      mailbox_->speaking = -1;
+      mailbox_->ended_early.clear();
+    }
+    const int number = lib_.say(connection_, job.kind == LineKind::answer ? kSpdText : kSpdMessage,
+                                speech_text(job.text).c_str());
+    std::lock_guard lock(mailbox_->mutex);
+    Mailbox& box = *mailbox_;
+    const bool ended =
+        std::find(box.ended_early.begin(), box.ended_early.end(), number) != box.ended_early.end();
+    box.speaking = notified_ && number > 0 && !ended ? number : 0;
+    box.speaking_until = Clock::now() + longest_speaking(job.text);
+    return number >= 0;
+  }
+
+  std::optional<std::string> take_language() {
+    std::lock_guard lock(mailbox_->mutex);
+    return std::exchange(mailbox_->language, std::nullopt);
   }
 
   SpdLibrary lib_;
   std::shared_ptr<Mailbox> mailbox_;
   SpeechDispatcherOptions options_;
   SpdConnection* connection_ = nullptr;
-  std::chrono::steady_clock::time_point next_attempt_;
-  bool line_failed_once_ = false;  // about the line being spoken
+  bool notified_ = false;  // the daemon tells when each line ends
+  std::string language_;   // the daemon's code of the language set last
+  std::optional<Job> retry_;
+  Clock::time_point next_attempt_;
   bool error_reported_ = false;
 };
 
@@ -164,11 +318,28 @@ class DispatcherSpeech : public SpeechOutput {
     }
   }
 
-  void say(const std::string& line) override {
+  void say(const std::string& line, LineKind kind) override {
     std::lock_guard lock(mailbox_->mutex);
-    mailbox_->line = line;
-    mailbox_->line_failed_once = false;
+    if (kind == LineKind::answer) {
+      mailbox_->answer = line;
+      mailbox_->waiting.clear();
+    } else {
+      mailbox_->waiting.push_back(line);
+      if (mailbox_->waiting.size() > max_waiting) mailbox_->waiting.pop_front();
+    }
     mailbox_->changed.notify_all();
+  }
+
+  void set_language(const std::string& code) override {
+    std::string lower = code;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::lock_guard lock(mailbox_->mutex);
+    mailbox_->language = lower;
+  }
+
+  void finish(std::chrono::milliseconds limit) override {
+    std::unique_lock lock(mailbox_->mutex);
+    mailbox_->changed.wait_for(lock, limit, [&] { return mailbox_->idle(); });
   }
 
  private:

@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "platform/random.h"
 #include "platform/win32/direct_input.h"
 #include "platform/win32/direct_sound.h"
 #include "platform/win32/main_window.h"
@@ -32,9 +33,9 @@ class Win32Platform : public Platform {
   void set_title(const std::string& text) override { window_.set_title(text); }
   int pump_events(int timeout_ms) override { return window_.pump(timeout_ms); }
   // The title is what NVDA and JAWS read; there is no second speech path.
-  void speak(const std::string&) override {}
+  void speak(const std::string&, LineKind) override {}
   uint32_t elapsed_ms() override { return timeGetTime(); }
-  uint32_t seed_source() override { return GetCurrentThreadId(); }
+  uint32_t seed_source() override { return GetCurrentThreadId() ^ wall_clock_seed(); }
 
   bool init_keyboard() override { return input_.init_keyboard(); }
   bool read_keyboard(KeyboardSnapshot& out) override;
@@ -68,6 +69,7 @@ class Win32Platform : public Platform {
 bool Win32Platform::read_keyboard(KeyboardSnapshot& out) {
   KeyboardSnapshot fresh;
   if (!input_.read_keyboard(window_.handle(), fresh)) return false;
+  fold_keypad(fresh, (GetKeyState(VK_NUMLOCK) & 1) != 0);
   for (size_t code = 0; code < hidden_.size(); ++code) {
     if ((fresh.keys[code] & 0x80) == 0) {
       hidden_[code] = false;
@@ -81,6 +83,9 @@ bool Win32Platform::read_keyboard(KeyboardSnapshot& out) {
 
 std::string Win32Platform::ask_text(const std::string& title, const std::string& prompt,
                                     const std::string& default_text) {
+  // The title is read out as the dialog opens, before the screen reader reads
+  // the dialog itself.
+  set_title(prompt_line(title, prompt, default_text));
   // The pointer must be free to reach the dialog.
   input_.release_mouse();
   std::string answer = ask_text_dialog(title, prompt, default_text);
