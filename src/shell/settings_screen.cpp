@@ -28,9 +28,8 @@ bool same_code(const std::string& a, const std::string& b) {
 std::string line_of(const std::string& path, int entry) {
   std::unique_ptr<LineReader> reader = LineReader::open_for_reading(path);
   if (!reader) return "";
-  std::string line;
-  for (int n = 1; n <= entry && !reader->at_end(); ++n) line = reader->read_line();
-  return line;
+  for (int n = 1; n < entry && !reader->at_end(); ++n) reader->read_line();
+  return reader->at_end() ? "" : reader->read_line();
 }
 
 struct SettingsScreen {

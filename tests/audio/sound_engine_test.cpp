@@ -76,6 +76,39 @@ TEST(Mixer, GainsFollowTheLevelTableOnEachChannel) {
   }
 }
 
+// The sounds level scales every voice but the music by one factor, so effects
+// keep their levels relative to each other; the music's level touches only the
+// music; 0 is silence. Effects are heard on the left, the music on the right.
+TEST(Mixer, TheSoundsLevelScalesEveryEffectAlikeAndLeavesTheMusicAlone) {
+  test::HeadlessEngine audio;
+  SoundEngine& engine = audio.engine;
+  const std::string steady = test::wav_file(std::vector<int16_t>(4096, 8192));
+  const SoundHandle near = audio.load(steady), far = audio.load(steady);
+  const SoundHandle music = audio.load(steady);
+  engine.set_music(music);
+  engine.play(near, true, 100);
+  engine.play(far, true, 40);
+  engine.play(music, true, 5);
+  for (SoundHandle effect : {near, far}) engine.set_pan(effect, -100);
+  engine.set_pan(music, 100);
+  // The last frame of a block, well past the ramp of a change.
+  const auto heard = [&] {
+    const std::vector<float> out = audio.render(256);
+    return std::pair{out[510], out[511]};
+  };
+  const auto [effects, track] = heard();
+  engine.set_sound_level(50);
+  const auto [halved, same_track] = heard();
+  EXPECT_FLOAT_EQ(halved, effects * attenuation_gain(volume_attenuation(50)));
+  EXPECT_FLOAT_EQ(same_track, track);
+  engine.set_volume(music, 60);
+  const auto [same_effects, louder] = heard();
+  EXPECT_FLOAT_EQ(same_effects, halved);
+  EXPECT_GT(louder, track);
+  engine.set_sound_level(0);
+  EXPECT_EQ(heard(), std::pair(0.0f, louder));
+}
+
 TEST(Mixer, ChangesReachAPlayingVoiceWithoutAJump) {
   HeadlessEngine audio;
   const SoundHandle h = audio.load(wav_file(std::vector<int16_t>(10000, 16384)));

@@ -107,7 +107,7 @@ class HeadlessPlatform : public Platform {
 
   const std::vector<std::string>& titles() const { return titles_; }
   // The lines spoken in answer to a key, in order.
-  const std::vector<std::string>& answers() const { return answers_; }
+  const std::vector<std::string>& answer_lines() const { return answers_; }
   bool speech() const { return speech_; }
   const std::string& speech_language() const { return speech_language_; }
   const std::string& title() const { return title_; }
