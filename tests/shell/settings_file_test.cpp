@@ -3,12 +3,16 @@
 #include "shell/settings_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "shell/command_line.h"
 #include "shell/start_up.h"
@@ -97,6 +101,29 @@ TEST_F(SettingsFileTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
   EXPECT_EQ(read_settings(file, settings), SettingsRead::reset) << "a folder where the file goes";
   std::filesystem::remove(file.path);
   EXPECT_EQ(read_settings(file, settings), SettingsRead::no_file);
+}
+
+// A game killed while saving, at whatever moment, leaves a whole file behind:
+// the old one or the new one, never part of either.
+TEST_F(SettingsFileTest, AKillWhileSavingLeavesAWholeFile) {
+  file.other_lines.assign(4000, "unknown_key=1");
+  ASSERT_TRUE(write_settings(file, GameSettings{}));
+  for (int round = 0; round < 10; ++round) {
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+      for (GameSettings settings;; settings.sound_volume = (settings.sound_volume + 10) % 100) {
+        write_settings(file, settings);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(700 * (round + 1)));
+    ::kill(saver, SIGKILL);
+    ::waitpid(saver, nullptr, 0);
+    SettingsFile again;
+    again.path = file.path;
+    GameSettings read;
+    ASSERT_EQ(read_settings(again, read), SettingsRead::read) << round;
+    EXPECT_EQ(again.other_lines.size(), 4000u) << round;
+  }
 }
 
 // A folder that cannot be made (a file stands where it would go) is what even

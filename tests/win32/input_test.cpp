@@ -6,6 +6,7 @@
 #include "platform/keys.h"
 #include "platform/win32/direct_input.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/win32_platform.h"
 
 namespace tornello {
 namespace {
@@ -66,6 +67,34 @@ TEST_F(DirectInputTest, KeysArriveInTheDirectInputNumberingWhileInTheForeground)
   if (GetForegroundWindow() == other.handle()) {
     EXPECT_FALSE(input_.read_keyboard(window_.handle(), snapshot));
   }
+}
+
+// Through the platform, as the game reads keys: the keypad's Enter is Enter and,
+// with NumLock off, its 8 and 2 are Up and Down.
+TEST(Win32Platform, KeypadEnterAndArrowsCountAsTheKeysTheyStandFor) {
+  std::unique_ptr<Platform> platform = create_win32_platform();
+  ASSERT_TRUE(platform->open_window("Keypad"));
+  ASSERT_TRUE(platform->init_keyboard());
+  SetForegroundWindow(FindWindowW(nullptr, L"Keypad"));
+  ASSERT_FALSE(GetKeyState(VK_NUMLOCK) & 1) << "NumLock is on";
+  const auto held = [&](KeyCode code) {
+    for (int pass = 0; pass < 50; ++pass) platform->pump_events(1);
+    KeyboardSnapshot snapshot;
+    return platform->read_keyboard(snapshot) && (snapshot.keys[code] & 0x80);
+  };
+  EXPECT_FALSE(held(key::enter));  // the first read takes the keyboard
+  send_key(0x1C, true, false);     // keypad Enter: Enter's scan code, extended
+  send_key(0x48, false, false);    // keypad 8: Up's scan code, not extended
+  EXPECT_TRUE(held(key::enter));
+  EXPECT_TRUE(held(key::up));
+  EXPECT_FALSE(held(key::down));
+  send_key(0x1C, true, true);
+  send_key(0x48, false, true);
+  send_key(0x50, false, false);  // keypad 2
+  EXPECT_FALSE(held(key::enter));
+  EXPECT_TRUE(held(key::down));
+  send_key(0x50, false, true);
+  platform->close();
 }
 
 TEST_F(DirectInputTest, MouseIsConfinedWhileReadAndFreedAfterwards) {

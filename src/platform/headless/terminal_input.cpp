@@ -33,6 +33,10 @@ KeyCode TerminalInput::key_for_word(const std::string& word) {
   if (word == "escape" || word == "esc") return key::escape;
   if (word == "pageup") return key::page_up;
   if (word == "pagedown") return key::page_down;
+  static constexpr KeyCode function_keys[] = {key::f1, key::f2, key::f3, 0, key::f5, key::f6};
+  if (word.size() == 2 && word[0] == 'f' && word[1] >= '1' && word[1] <= '6') {
+    return function_keys[word[1] - '1'];
+  }
   return 0;
 }
 
@@ -51,8 +55,10 @@ void TerminalInput::keyboard(KeyboardSnapshot& out) {
   }
   KeyCode code = key_for_word(word);
   if (code == 0) {
-    std::printf("(unknown key \"%s\": up, down, left, right, enter, escape, pageup, pagedown)\n",
-                word.c_str());
+    std::printf(
+        "(unknown key \"%s\": up, down, left, right, enter, escape, pageup, pagedown, f1, f2, "
+        "f3, f5, f6)\n",
+        word.c_str());
     std::fflush(stdout);
     return;
   }

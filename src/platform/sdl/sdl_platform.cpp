@@ -52,6 +52,7 @@ class SdlPlatform : public Platform {
   }
   void set_prompt_help(const std::string& help) override { prompt_help_ = help; }
   void set_speech_language(const std::string& code) override {
+    if (code == speech_language_) return;
     speech_language_ = code;
     if (speech_) speech_->set_language(code);
   }
