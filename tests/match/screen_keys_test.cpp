@@ -2,6 +2,8 @@
 // screen's own keys and then the common ones, F2 says the last line again, F5 and
 // Page Up step the levels and tell them once let go, F3 tells the score in a
 // match; none of them puts a byte on the wire.
+#include "shell/screen_keys.h"
+
 #include "match/match_fixture.h"
 #include "net/protocol.h"
 #include "session/session.h"
@@ -17,6 +19,10 @@ using Lines = std::vector<std::string>;
 
 class ScreenKeysTest : public MatchTest {
  protected:
+  static std::string test_wav() {
+    const std::vector<uint8_t> bytes = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
+    return {bytes.begin(), bytes.end()};
+  }
   ScreenKeysTest() {
     for (int n = entry::help_title; n <= entry::help_common; ++n) {
       game->language.entries[n] = "help " + std::to_string(n);
@@ -78,6 +84,17 @@ TEST_F(ScreenKeysTest, EveryWaitingScreenAnswersAndNothingReachesThePeer) {
     }
   }
   EXPECT_EQ(joined, hello_message(game->settings.handshake_word) + "$");
+}
+
+TEST(LevelStep, TensWithinNoughtAndAHundredFromAnyLevel) {
+  const struct {
+    int32_t level;
+    bool up;
+    int32_t next;
+  } steps[] = {{100, true, 100}, {0, false, 0},   {5, true, 10},   {5, false, 0},
+               {37, true, 40},   {40, false, 30}, {-20, true, 10}, {250, false, 90}};
+  for (const auto& step : steps)
+    EXPECT_EQ(level_step(step.level, step.up), step.next) << step.level;
 }
 
 }  // namespace
