@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 DEPS_STAMP := $(BUILD)/.deps-installed
 
-.PHONY: all build run test test-sanitize bench fuzz assets deps clean
+.PHONY: all build game run test test-sanitize bench fuzz assets deps clean install uninstall deb
 
 all: build
 
@@ -20,16 +20,33 @@ $(BUILD)/CMakeCache.txt: $(DEPS_STAMP) CMakeLists.txt
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The sound tree is generated once; `make assets` makes it again.
-data/.assets-stamp:
-	$(MAKE) assets
+# Only what playing needs: the game, and its data tree in $(BUILD)/data with the
+# sounds generated (once; again when the generator changes). No tests.
+game: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target tornello game_data
 
-assets: build
-	BUILD=$(BUILD) tools/generate-assets data && touch data/.assets-stamp
+# Generates the sounds again.
+assets: $(BUILD)/CMakeCache.txt
+	rm -f $(BUILD)/packaging/sounds.stamp
+	cmake --build $(BUILD) -j $(JOBS) --target game_data
 
-run: build
-	@[ -f data/.assets-stamp ] || $(MAKE) --no-print-directory assets
-	cd data && ../$(BUILD)/tornello $(ARGS)
+# The game finds $(BUILD)/data beside itself, wherever it is started from.
+run: game
+	$(BUILD)/tornello $(ARGS)
+
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the game in games/, its data
+# in share/games/tornello/, with the launcher, metadata, icon and manual page.
+# `make uninstall` (same DESTDIR) removes what the last install listed.
+PREFIX ?= /usr/local
+install: game
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DMANIFEST=$(abspath $(BUILD))/install_manifest.txt -P packaging/uninstall.cmake
+
+# The Debian package, $(BUILD)/tornello_<version>_<arch>.deb, installing under /usr.
+deb: game
+	cd $(BUILD) && cpack -G DEB
+	@ls -l $(BUILD)/tornello_*.deb
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -86,12 +103,14 @@ windows-x86_64: $(DEPS_STAMP)
 	  $(WINDOWS_FLAGS) -DTORNELLO_TESTS=ON
 	cmake --build $(WINDOWS_BUILD)/x86_64 -j $(JOBS) --target tornello win32_tests
 
-dist-windows: windows-i686
-	@[ -f data/.assets-stamp ] || $(MAKE) --no-print-directory assets
+# The data tree and its sounds come from the Linux build; the players' README.txt
+# gets Windows line ends.
+dist-windows: windows-i686 game
 	rm -rf $(WINDOWS_BUILD)/dist $(WINDOWS_BUILD)/tornello-windows.zip
 	mkdir -p $(WINDOWS_BUILD)/dist/Tornello
 	cp $(WINDOWS_BUILD)/i686/tornello.exe $(WINDOWS_BUILD)/dist/Tornello/Tornello.exe
-	cp -r data/lang data/Menu data/Sounds data/README.md $(WINDOWS_BUILD)/dist/Tornello/
+	cp -rL $(BUILD)/data/lang $(BUILD)/data/Menu $(BUILD)/data/Sounds data/README.md $(WINDOWS_BUILD)/dist/Tornello/
+	sed 's/$$/\r/' packaging/README-windows.txt > $(WINDOWS_BUILD)/dist/Tornello/README.txt
 	cd $(WINDOWS_BUILD)/dist && zip -qr ../tornello-windows.zip Tornello
 	@ls -l $(WINDOWS_BUILD)/tornello-windows.zip
 

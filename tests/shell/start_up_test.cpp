@@ -73,21 +73,23 @@ TEST_F(StartUpTest, LanguageLineNIsEntryNUpToOneHundred) {
 }
 
 // The first plain argument is the language; "--" options are the game's own,
-// and --bot takes the plain arguments after it that it can use.
+// and --bot and --data take the plain arguments after them that they can use.
 TEST(CommandLine, LanguageOptionsAndTheBotsRoleAddressAndPort) {
   struct Row {
     std::vector<std::string> arguments;
     std::string language, bot;  // "-": none; the bot as "host PORT" or "join HOST PORT"
     bool speech = true, headless = false;
-    Lines unknown = {};
+    std::string data = "-";
   };
   const Row rows[] = {
       {{}, "-", "-"},
-      {{"--no-speech", "De", "EN", "--headless", "--what"}, "De", "-", false, true, {"--what"}},
+      {{"--no-speech", "De", "EN", "--headless"}, "De", "-", false, true},
       {{"--bot", "host"}, "-", "host 3214"},
       {{"DE", "--bot", "join", "example.org", "4000"}, "DE", "join example.org 4000"},
       // A word that is not a number after the address is the language, not a port.
       {{"--bot", "join", "10.0.0.2", "EN"}, "EN", "join 10.0.0.2 3214"},
+      {{"--data", "DE", "EN"}, "EN", "-", true, false, "DE"},
+      {{"--data=/a b", "--headless"}, "-", "-", true, true, "/a b"},
   };
   for (const Row& row : rows) {
     const CommandLine parsed = parse_command_line(row.arguments);
@@ -101,18 +103,31 @@ TEST(CommandLine, LanguageOptionsAndTheBotsRoleAddressAndPort) {
     EXPECT_EQ(bot, row.bot) << what;
     EXPECT_EQ(std::pair(parsed.speech, parsed.headless), std::pair(row.speech, row.headless))
         << what;
-    EXPECT_EQ(parsed.unknown, row.unknown) << what;
+    EXPECT_EQ(parsed.data.value_or("-"), row.data) << what;
+    EXPECT_FALSE(parsed.help || parsed.version) << what;
     EXPECT_EQ(parsed.error, "") << what;
   }
-  for (const Lines& arguments : std::vector<Lines>{{"--bot"},
-                                                   {"--bot", "serve"},
-                                                   {"--bot", "join"},
-                                                   {"--bot", "join", "--no-speech"},
-                                                   {"--bot", "host", "0"},
-                                                   {"--bot", "host", "65536"},
-                                                   {"--bot", "join", "h", "99999999999999"}}) {
+  const CommandLine asked = parse_command_line({"--version", "--help"});
+  EXPECT_TRUE(asked.help && asked.version && asked.error.empty());
+
+  // The first fault is the one told, with what was wrong in it.
+  const std::pair<Lines, std::string> faults[] = {
+      {{"--bot"}, "--bot wants"},
+      {{"--bot", "serve"}, "--bot wants"},
+      {{"--bot", "join"}, "HOST"},
+      {{"--bot", "join", "--no-speech"}, "HOST"},
+      {{"--bot", "host", "0"}, "not 0"},
+      {{"--bot", "host", "65536"}, "not 65536"},
+      {{"--bot", "join", "h", "99999999999999"}, "not 99999999999999"},
+      {{"--nospeech", "--what"}, "unknown option --nospeech (did you mean --no-speech?)"},
+      {{"--what"}, "unknown option --what"},
+      {{"--data"}, "--data DIR"},
+      {{"--data=", "--what"}, "--data DIR"},
+  };
+  for (const auto& [arguments, fault] : faults) {
     const CommandLine parsed = parse_command_line(arguments);
-    EXPECT_NE(parsed.error, "") << testing::PrintToString(arguments);
+    EXPECT_NE(parsed.error.find(fault), std::string::npos)
+        << testing::PrintToString(arguments) << ": " << parsed.error;
     EXPECT_FALSE(parsed.bot) << testing::PrintToString(arguments);
   }
 }

@@ -1,0 +1,25 @@
+# Removes what an install put in place, as listed in its manifest, and the
+# game's own folders that this leaves empty; shared folders (games/, share/man/)
+# stay. The manifest leaves DESTDIR out, so an install into DESTDIR is removed
+# with the same DESTDIR.
+#   [DESTDIR=...] cmake -DMANIFEST=<build>/install_manifest.txt -P uninstall.cmake
+if(NOT EXISTS "${MANIFEST}")
+  message(FATAL_ERROR "Nothing to remove: ${MANIFEST} is missing (was the game installed from this build?)")
+endif()
+file(STRINGS "${MANIFEST}" installed)
+foreach(file IN LISTS installed)
+  set(file "$ENV{DESTDIR}${file}")
+  if(EXISTS "${file}" OR IS_SYMLINK "${file}")
+    message(STATUS "Removing ${file}")
+    file(REMOVE "${file}")
+  endif()
+  get_filename_component(folder "${file}" DIRECTORY)
+  while(folder MATCHES "/share/(games|doc)/tornello(/|$)" AND IS_DIRECTORY "${folder}")
+    file(GLOB left "${folder}/*" "${folder}/.*")
+    if(left)
+      break()
+    endif()
+    file(REMOVE_RECURSE "${folder}")
+    get_filename_component(folder "${folder}" DIRECTORY)
+  endwhile()
+endforeach()
