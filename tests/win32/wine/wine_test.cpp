@@ -176,9 +176,12 @@ class WineTest : public ::testing::Test {
     display_.reset();
   }
 
-  std::unique_ptr<ChildProcess> run_windows(const std::string& program, const std::string& log) {
-    return std::make_unique<ChildProcess>(work_.path(), std::vector<std::string>{wine, program},
-                                          environment_, work_.path() + "/" + log);
+  std::unique_ptr<ChildProcess> run_windows(const std::string& program, const std::string& log,
+                                            const std::vector<std::string>& arguments = {}) {
+    std::vector<std::string> command{wine, program};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return std::make_unique<ChildProcess>(work_.path(), command, environment_,
+                                          work_.path() + "/" + log);
   }
 
   TempDir home_;
@@ -193,12 +196,20 @@ TEST_F(WineTest, WindowsUnitTestsPass) {
   EXPECT_NE(tests->output().find("[  PASSED  ]"), std::string::npos) << tests->output();
 }
 
-// Title screen, main menu, the host's port dialog and game mode, then a Linux bot
-// joins and both reach the start of the match.
+// Started from another folder, as a shortcut may start it, the game finds its data
+// beside itself, as the zip lays it out. Title screen, main menu, the host's port
+// dialog and game mode, then a Linux bot joins and both reach the start of the match.
 TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
-  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/lang", work_.path() + "/lang");
-  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/Menu", work_.path() + "/Menu",
+  const std::string folder = work_.path() + "/Tornello";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy(windows_build + "/tornello.exe", folder + "/Tornello.exe");
+  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/lang", folder + "/lang");
+  std::filesystem::copy(std::string(TORNELLO_SOURCE_DIR) + "/data/Menu", folder + "/Menu",
                         std::filesystem::copy_options::recursive);
+  // Printed where standard output leads, as from a console.
+  auto version = run_windows(folder + "/Tornello.exe", "version.txt", {"--version"});
+  EXPECT_EQ(version->exit_code(), 0);
+  EXPECT_TRUE(version->output().starts_with("tornello ")) << version->output();
   TitleWatcher watcher;
   ASSERT_TRUE(watcher.ready());
   // Held for a few frames: the game polls its keyboard about every 17 ms.
@@ -206,7 +217,7 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
     ASSERT_TRUE(xdotool("keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.2"));
   };
 
-  auto game = run_windows(windows_build + "/tornello.exe", "game.txt");
+  auto game = run_windows(folder + "/Tornello.exe", "game.txt");
   const Window window = watcher.wait_for({language_line(20)}, seconds(120));
   ASSERT_NE(window, 0u) << "no title screen\n" << watcher.report();
   EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
