@@ -109,7 +109,8 @@ dist-windows: windows-i686 game
 	rm -rf $(WINDOWS_BUILD)/dist $(WINDOWS_BUILD)/tornello-windows.zip
 	mkdir -p $(WINDOWS_BUILD)/dist/Tornello
 	cp $(WINDOWS_BUILD)/i686/tornello.exe $(WINDOWS_BUILD)/dist/Tornello/Tornello.exe
-	cp -rL $(BUILD)/data/lang $(BUILD)/data/Menu $(BUILD)/data/Sounds data/README.md $(WINDOWS_BUILD)/dist/Tornello/
+	cp -rL $(BUILD)/data/lang $(BUILD)/data/Menu $(BUILD)/data/Sounds $(WINDOWS_BUILD)/dist/Tornello/
+	cp data/README.md $(WINDOWS_BUILD)/dist/Tornello/README-data.md
 	sed 's/$$/\r/' packaging/README-windows.txt > $(WINDOWS_BUILD)/dist/Tornello/README.txt
 	cd $(WINDOWS_BUILD)/dist && zip -qr ../tornello-windows.zip Tornello
 	@ls -l $(WINDOWS_BUILD)/tornello-windows.zip
