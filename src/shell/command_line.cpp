@@ -132,7 +132,7 @@ Options:
   --headless         play in the terminal: no window and no sound, spoken
                      lines are printed and keys are typed as words, one per
                      line (up, down, left, right, enter, escape, pageup,
-                     pagedown)
+                     pagedown, f1, f2, f3, f5, f6)
   --bot host [PORT]  a practice opponent without window or sound: hosts on
                      PORT (default 3214) and plays one guest after another
   --bot join HOST [PORT]
