@@ -99,6 +99,13 @@ struct SoundEngine::Voice {
   bool listed = false;  // in playing_
   float applied_left = 1.0f;
   float applied_right = 1.0f;
+  // A restart of a voice still sounding: the old position fades out over
+  // ramp_frames while the new start fades in, so the cut does not click (a
+  // paddle walked quickly restarts its step every few frames).
+  size_t tail_position = 0;
+  int tail_frames = 0;  // frames of the fade left; 0: no tail
+  float tail_left = 0.0f;
+  float tail_right = 0.0f;
 };
 
 SoundEngine::SoundEngine() = default;
@@ -211,11 +218,16 @@ int SoundEngine::play(SoundHandle handle, bool looped, int32_t volume) {
   }
   const uint64_t gains = voice->gains.load(std::memory_order_relaxed);
   device_->lock();
+  const bool sounding = voice->playing.load(std::memory_order_relaxed) && voice->position > 0;
+  voice->tail_frames = sounding ? ramp_frames : 0;
+  voice->tail_position = voice->position;
+  voice->tail_left = voice->applied_left;
+  voice->tail_right = voice->applied_right;
   voice->position = 0;
   voice->looped = looped;
-  // A restart begins at its target level: there is no earlier sound to fade from.
-  voice->applied_left = left_gain(gains);
-  voice->applied_right = right_gain(gains);
+  // A first start begins at its target level: there is no earlier sound to fade from.
+  voice->applied_left = sounding ? 0.0f : left_gain(gains);
+  voice->applied_right = sounding ? 0.0f : right_gain(gains);
   voice->playing.store(true, std::memory_order_relaxed);
   if (!voice->listed) {
     playing_.push_back(voice);
@@ -229,6 +241,7 @@ int SoundEngine::play(SoundHandle handle, bool looped, int32_t volume) {
 void SoundEngine::unlink_locked(Voice& voice) {
   voice.playing.store(false, std::memory_order_relaxed);
   voice.position = 0;
+  voice.tail_frames = 0;
   if (!voice.listed) return;
   auto at = std::find(playing_.begin(), playing_.end(), &voice);
   if (at != playing_.end()) {
@@ -254,6 +267,7 @@ void SoundEngine::stop_all() {
     for (Voice* voice : playing_) {
       voice->playing.store(false, std::memory_order_relaxed);
       voice->position = 0;
+      voice->tail_frames = 0;
       voice->listed = false;
     }
     playing_.clear();
@@ -367,11 +381,26 @@ void add_frames(int channels, bool ramp, float* out, const float* in, int n, flo
 
 }  // namespace
 
+void SoundEngine::fade_tail(Voice& voice, float* out, int frames) {
+  const int n =
+      static_cast<int>(std::min<size_t>(static_cast<size_t>(std::min(voice.tail_frames, frames)),
+                                        voice.frames - voice.tail_position));
+  // Linear to silence at the end of the fade, continued across blocks.
+  const float share = static_cast<float>(voice.tail_frames) / ramp_frames;
+  const float left = voice.tail_left * share;
+  const float right = voice.tail_right * share;
+  add_frames(voice.channels, true, out, voice.samples.data() + voice.tail_position * voice.channels,
+             n, left, right, -voice.tail_left / ramp_frames, -voice.tail_right / ramp_frames);
+  voice.tail_position += static_cast<size_t>(n);
+  voice.tail_frames = voice.tail_position == voice.frames ? 0 : voice.tail_frames - n;
+}
+
 void SoundEngine::mix(float* out, int frames) {
   std::fill(out, out + 2 * static_cast<size_t>(std::max(frames, 0)), 0.0f);
   if (frames <= 0) return;
 
   for (Voice* voice : playing_) {
+    if (voice->tail_frames > 0) fade_tail(*voice, out, frames);
     const uint64_t target = voice->gains.load(std::memory_order_relaxed);
     const float target_left = left_gain(target);
     const float target_right = right_gain(target);

@@ -108,6 +108,7 @@ class SoundEngine {
   void log_load(SoundHandle handle, const std::string& path);
   void apply_gains(Voice& voice);
   void unlink_locked(Voice& voice);
+  void fade_tail(Voice& voice, float* out, int frames);
   void record(SoundEventKind kind, SoundHandle handle, const Voice* voice, bool looped = false);
 
   AudioDevice* device_ = nullptr;
