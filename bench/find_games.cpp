@@ -3,6 +3,8 @@
 // from another (two network namespaces joined by a veth pair; needs root). The
 // search listens for a fixed second, so the figure to watch is what lies beyond
 // that second. Iteration times are real times.
+#include "session/find_games.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,7 +17,6 @@
 #include "../tests/support/netns.h"
 #include "net/lan_discovery.h"
 #include "platform/headless/headless_platform.h"
-#include "session/find_games.h"
 #include "shell/game.h"
 #include "shell/text_entries.h"
 
@@ -95,7 +96,10 @@ void FindGamesUntilTheFirstIsTold(benchmark::State& state) {
   }
   state.counters["slowest_ms"] = slowest * 1000;
 }
-BENCHMARK(FindGamesUntilTheFirstIsTold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(FindGamesUntilTheFirstIsTold)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 }  // namespace
 }  // namespace tornello

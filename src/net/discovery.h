@@ -35,8 +35,8 @@ struct Query {
 
 struct Answer {
   uint32_t token = 0;
-  uint16_t port = 0;       // the TCP port the game hosts on, 1..65535
-  int32_t game_mode = 1;   // 1 short, 2 long, as in the game mode menu
+  uint16_t port = 0;      // the TCP port the game hosts on, 1..65535
+  int32_t game_mode = 1;  // 1 short, 2 long, as in the game mode menu
   uint32_t instance = 0;
   friend bool operator==(const Answer&, const Answer&) = default;
 };

@@ -218,8 +218,9 @@ std::vector<FoundGame> GameSearch::games() const {
 
 void GameSearch::take(const discovery::Answer& answer, std::string address, int rank) {
   std::lock_guard lock(mutex_);
-  const auto same = std::find_if(heard_.begin(), heard_.end(),
-                                 [&](const Heard& heard) { return heard.instance == answer.instance; });
+  const auto same = std::find_if(heard_.begin(), heard_.end(), [&](const Heard& heard) {
+    return heard.instance == answer.instance;
+  });
   if (same != heard_.end()) {
     if (rank < same->rank) {
       same->game.address = std::move(address);
@@ -227,8 +228,8 @@ void GameSearch::take(const discovery::Answer& answer, std::string address, int 
     }
     return;
   }
-  heard_.push_back({FoundGame{std::move(address), answer.port, answer.game_mode}, answer.instance,
-                    rank});
+  heard_.push_back(
+      {FoundGame{std::move(address), answer.port, answer.game_mode}, answer.instance, rank});
 }
 
 void GameSearch::run(uint32_t token, int32_t window_ms) {
@@ -259,8 +260,8 @@ void GameSearch::run(uint32_t token, int32_t window_ms) {
       std::memcpy(&to.sin_addr, address.broadcast.data(), 4);
       send_to(sockets[0], query, reinterpret_cast<sockaddr*>(&to), sizeof to);
     } else if (address.ipv6 && sockets[1] >= 0 &&
-               std::find(ipv6_interfaces.begin(), ipv6_interfaces.end(),
-                         address.interface_index) == ipv6_interfaces.end()) {
+               std::find(ipv6_interfaces.begin(), ipv6_interfaces.end(), address.interface_index) ==
+                   ipv6_interfaces.end()) {
       ipv6_interfaces.push_back(address.interface_index);
       sockaddr_in6 to{};
       to.sin6_family = AF_INET6;

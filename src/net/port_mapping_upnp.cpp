@@ -58,8 +58,7 @@ class MiniupnpcRouter : public Router {
 
   void remove(const MappingRequest& request) override {
     const std::string port = std::to_string(request.port);
-    UPNP_DeletePortMapping(urls_.controlURL, data_.first.servicetype, port.c_str(), "TCP",
-                           nullptr);
+    UPNP_DeletePortMapping(urls_.controlURL, data_.first.servicetype, port.c_str(), "TCP", nullptr);
   }
 
  private:
@@ -70,8 +69,8 @@ class MiniupnpcRouter : public Router {
       return found_;
     }
     int error = 0;
-    UPNPDev* devices = upnpDiscover(discovery_ms, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2,
-                                    &error);
+    UPNPDev* devices =
+        upnpDiscover(discovery_ms, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
     if (devices == nullptr) return false;
     // 1: a connected gateway; 2: one that says it is not connected, worth a try.
     const int kind = UPNP_GetValidIGD(devices, &urls_, &data_, lan_address_, sizeof lan_address_);

@@ -24,8 +24,8 @@ HostReach::HostReach(Game& game, uint16_t port, int32_t game_mode) : game_(game)
     request.router_url = game.settings.router_url;
     mapping_ = std::make_unique<PortMapping>(request);
   }
-  speak_line(game, join_line(game, entry::join_you_at,
-                             addresses_to_tell(up_interface_addresses()), port));
+  speak_line(
+      game, join_line(game, entry::join_you_at, addresses_to_tell(up_interface_addresses()), port));
 }
 
 HostReach::~HostReach() {
@@ -41,8 +41,8 @@ void HostReach::poll() {
   if (outcome == MappingOutcome::asking) return;
   router_told_ = true;
   if (outcome == MappingOutcome::opened) {
-    speak_line(game_, join_line(game_, entry::internet_join_you_at,
-                                {mapping_->external_address()}, port_));
+    speak_line(game_, join_line(game_, entry::internet_join_you_at, {mapping_->external_address()},
+                                port_));
     return;
   }
   const int failure = outcome == MappingOutcome::no_answer    ? entry::router_no_answer

@@ -25,9 +25,8 @@ class LanGamesTest : public TwoGamesTest {
   }
   // Plays until the first point is told, then leaves the match.
   void play_a_point_and_leave(Autopilot& pilot) const {
-    pilot.when_heard([score = line(18)](const std::string& heard) {
-      return heard.starts_with(score);
-    });
+    pilot.when_heard(
+        [score = line(18)](const std::string& heard) { return heard.starts_with(score); });
     pilot.tap(key::escape);
   }
   static constexpr int connect_item = 2;
@@ -79,8 +78,8 @@ TEST_F(LanGamesTest, AGuestOnAnotherComputerFindsTheHostPlaysAPointThenFindsNoth
                                  said(49), "say 10.77.0.2 " + line(5), said(6), said(7), menu}))
       << last_lines(*host, 40);
   EXPECT_EQ(count_from(h, 0, h.size(), "say " + line(46)), 1u);
-  const std::string found = "say 10.77.0.1, " + line(47) + " " + std::to_string(port) + ", " +
-                            line(60);
+  const std::string found =
+      "say 10.77.0.1, " + line(47) + " " + std::to_string(port) + ", " + line(60);
   EXPECT_TRUE(heard_in_order(
       g, {said(53), "say " + line(54) + " 1 " + line(55), said(58), "say " + line(32), found,
           "say " + line(8) + " 10.77.0.1 " + line(9) + " " + std::to_string(port), said(11),
@@ -112,8 +111,7 @@ TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
     before(heard);
     opened_told += "say " + heard == opened;
     if (heard != main_menu) return;
-    router_at_menu.emplace_back(router.count("AddPortMapping"),
-                                router.count("DeletePortMapping"));
+    router_at_menu.emplace_back(router.count("AddPortMapping"), router.count("DeletePortMapping"));
     if (++menus == 3) router.refuse_with(718);
     if (menus == 4) router.refuse_with(606);
   };
@@ -130,9 +128,8 @@ TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   exit_game(pilot);
   join_round(guest->pilot, relay.port(), [&] { return opened_told > 1; });
   choose_character(guest->pilot, 1);
-  guest->pilot.when_heard([this](const std::string& heard) {
-    return heard == line(14) || heard == line(15);
-  });
+  guest->pilot.when_heard(
+      [this](const std::string& heard) { return heard == line(14) || heard == line(15); });
   guest->pilot.tap(key::escape);
   exit_game(guest->pilot);
   play();

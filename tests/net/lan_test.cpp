@@ -53,21 +53,33 @@ TEST(DiscoveryDatagrams, OnlyExactlyOurOwnTextIsRead) {
       EXPECT_FALSE(parse_query(query.substr(0, length))) << length;
     }
   }
-  const std::string not_queries[] = {
-      answer,  // an answer is no query
-      "TORNELLA 1 FIND 5f3a9c21", "tornello 1 FIND 5f3a9c21", "TORNELLO 2 FIND 5f3a9c21",
-      "TORNELLO 01 FIND 5f3a9c21", "TORNELLO 1 find 5f3a9c21", "TORNELLO 1 FIND 5F3A9C21",
-      "TORNELLO 1 FIND 5f3a9c2", "TORNELLO 1 FIND 5f3a9c211", "TORNELLO 1 FIND 5f3a9c2g",
-      "TORNELLO 1 FIND 5f3a9c21 ", "TORNELLO  1 FIND 5f3a9c21", "TORNELLO 1 FIND 5f3a9c21 x",
-      std::string("TORNELLO 1 FIND 5f3a\0c21", 24), query + std::string(100, ' ')};
+  const std::string not_queries[] = {answer,  // an answer is no query
+                                     "TORNELLA 1 FIND 5f3a9c21",
+                                     "tornello 1 FIND 5f3a9c21",
+                                     "TORNELLO 2 FIND 5f3a9c21",
+                                     "TORNELLO 01 FIND 5f3a9c21",
+                                     "TORNELLO 1 find 5f3a9c21",
+                                     "TORNELLO 1 FIND 5F3A9C21",
+                                     "TORNELLO 1 FIND 5f3a9c2",
+                                     "TORNELLO 1 FIND 5f3a9c211",
+                                     "TORNELLO 1 FIND 5f3a9c2g",
+                                     "TORNELLO 1 FIND 5f3a9c21 ",
+                                     "TORNELLO  1 FIND 5f3a9c21",
+                                     "TORNELLO 1 FIND 5f3a9c21 x",
+                                     std::string("TORNELLO 1 FIND 5f3a\0c21", 24),
+                                     query + std::string(100, ' ')};
   for (const std::string& text : not_queries) EXPECT_FALSE(parse_query(text)) << text;
-  const std::string not_answers[] = {
-      query,
-      "TORNELLO 1 GAME deadbeef 0 2 00c0ffee",      "TORNELLO 1 GAME deadbeef 65536 2 00c0ffee",
-      "TORNELLO 1 GAME deadbeef 03214 2 00c0ffee",  "TORNELLO 1 GAME deadbeef 3214 3 00c0ffee",
-      "TORNELLO 1 GAME deadbeef 3214 0 00c0ffee",   "TORNELLO 1 GAME deadbeef -3214 1 00c0ffee",
-      "TORNELLO 1 GAME deadbeef 3214 1",            "TORNELLO 1 GAME deadbeef 3214 1 00c0ffee 1",
-      "TORNELLO 2 GAME deadbeef 3214 1 00c0ffee",   "TORNELLO 1 GAME deadbeef 999999 1 00c0ffee"};
+  const std::string not_answers[] = {query,
+                                     "TORNELLO 1 GAME deadbeef 0 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 65536 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 03214 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 3 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 0 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef -3214 1 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 1",
+                                     "TORNELLO 1 GAME deadbeef 3214 1 00c0ffee 1",
+                                     "TORNELLO 2 GAME deadbeef 3214 1 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 999999 1 00c0ffee"};
   for (const std::string& text : not_answers) EXPECT_FALSE(parse_answer(text)) << text;
 }
 
@@ -173,7 +185,8 @@ TEST_F(LanSockets, ASearchHearsEveryHostingGameOnceAndNothingElse) {
       socklen_t size = sizeof from;
       const ssize_t count =
           ::recvfrom(liar, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
-      const std::optional<Query> query = parse_query(std::string_view(buffer, count > 0 ? count : 0));
+      const std::optional<Query> query =
+          parse_query(std::string_view(buffer, count > 0 ? count : 0));
       if (!query) continue;
       const std::string good = answer_text(Answer{query->token, 4002, 1, 0x33333333});
       for (const std::string& lie :
@@ -209,10 +222,13 @@ TEST_F(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
       ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     };
     const std::string query = query_text(Query{0x0badf00d});
-    const std::vector<std::string> garbage = {
-        "", "TORNELLA 1 FIND 0badf00d", "TORNELLO 2 FIND 0badf00d", query.substr(0, 20),
-        query + std::string(2000, 'x'), answer_text(Answer{0x0badf00d, 3214, 1, 5}),
-        std::string(60000, '\xff')};
+    const std::vector<std::string> garbage = {"",
+                                              "TORNELLA 1 FIND 0badf00d",
+                                              "TORNELLO 2 FIND 0badf00d",
+                                              query.substr(0, 20),
+                                              query + std::string(2000, 'x'),
+                                              answer_text(Answer{0x0badf00d, 3214, 1, 5}),
+                                              std::string(60000, '\xff')};
     const size_t memory_before = memory_in_use();
     for (int round = 0; round < 3000; ++round) send(garbage[round % garbage.size()]);
     EXPECT_EQ(datagrams_within(socket, 300), std::vector<std::string>{});
@@ -261,9 +277,8 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
                                                 {"NewLeaseDuration", "3600"},
                                                 {"NewPortMappingDescription", "Tornello"}}));
   EXPECT_EQ(requests[2].action, "DeletePortMapping");
-  EXPECT_EQ(requests[2].arguments,
-            (std::map<std::string, std::string>{{"NewExternalPort", "4567"},
-                                                {"NewProtocol", "TCP"}}));
+  EXPECT_EQ(requests[2].arguments, (std::map<std::string, std::string>{{"NewExternalPort", "4567"},
+                                                                       {"NewProtocol", "TCP"}}));
 
   const uint16_t closed = [] {
     FakeRouter gone;

@@ -47,9 +47,7 @@ class FakeRouter {
     ::close(listener_);
   }
 
-  std::string url() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/rootDesc.xml";
-  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/rootDesc.xml"; }
   // The UPnP error AddPortMapping answers with; 0 for success.
   void refuse_with(int error) { add_error_.store(error); }
 
@@ -108,8 +106,9 @@ class FakeRouter {
     const std::string action =
         request.substr(hash + 1, request.find_first_of("\"\r", hash) - hash - 1);
     Request seen{action, {}};
-    for (const char* name : {"NewExternalPort", "NewProtocol", "NewInternalPort",
-                             "NewInternalClient", "NewLeaseDuration", "NewPortMappingDescription"}) {
+    for (const char* name :
+         {"NewExternalPort", "NewProtocol", "NewInternalPort", "NewInternalClient",
+          "NewLeaseDuration", "NewPortMappingDescription"}) {
       const std::string value = element(request, name);
       if (!value.empty()) seen.arguments[name] = value;
     }
@@ -124,15 +123,15 @@ class FakeRouter {
             ? std::string("<NewExternalIPAddress>") + external_address + "</NewExternalIPAddress>"
             : "";
     reply(client, 200,
-          envelope("<u:" + action + "Response xmlns:u=\"" + service + "\">" + value + "</u:" +
-                   action + "Response>"));
+          envelope("<u:" + action + "Response xmlns:u=\"" + service + "\">" + value +
+                   "</u:" + action + "Response>"));
   }
 
   static void reply(int client, int status, const std::string& body) {
-    const std::string text = "HTTP/1.1 " + std::to_string(status) +
-                             (status == 200 ? " OK" : " Internal Server Error") +
-                             "\r\nContent-Type: text/xml\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    const std::string text =
+        "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Internal Server Error") +
+        "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n" + body;
     ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
   }
 
