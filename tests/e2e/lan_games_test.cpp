@@ -97,7 +97,8 @@ TEST_F(LanGamesTest, AGuestOnAnotherComputerFindsTheHostPlaysAPointThenFindsNoth
 // Four hostings with the router's port wanted: forwarded and given up with
 // Escape; forwarded for a match the guest leaves; taken by someone else;
 // refused. Each answer is told in one line and the host waits on; a forwarded
-// port is taken back before the main menu comes again.
+// port is taken back before the main menu comes again. (What the router is
+// asked, word for word, is the port mapping's own test.)
 TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   FakeRouter router;
   make_players(85, 85);
@@ -142,14 +143,6 @@ TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   EXPECT_EQ(count_from(h, 0, h.size(), opened), 2u);
   EXPECT_EQ(router_at_menu,
             (std::vector<std::pair<size_t, size_t>>{{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}}));
-  for (const FakeRouter::Request& request : router.requests()) {
-    if (request.action == "GetExternalIPAddress") continue;
-    EXPECT_EQ(request.arguments.at("NewExternalPort"), std::to_string(host_port));
-    EXPECT_EQ(request.arguments.at("NewProtocol"), "TCP");
-    if (request.action != "AddPortMapping") continue;
-    EXPECT_EQ(request.arguments.at("NewLeaseDuration"), "3600");
-    EXPECT_EQ(request.arguments.at("NewInternalClient"), "127.0.0.1");
-  }
 }
 
 }  // namespace

@@ -270,21 +270,21 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   EXPECT_EQ(requests[0].action, "GetExternalIPAddress");
   EXPECT_EQ(requests[1].action, "AddPortMapping");
   EXPECT_EQ(requests[1].arguments,
-            (std::map<std::string, std::string>{{"NewExternalPort", "4567"},
-                                                {"NewInternalPort", "4567"},
+            (std::map<std::string, std::string>{{"NewRemoteHost", ""},
+                                                {"NewExternalPort", "4567"},
                                                 {"NewProtocol", "TCP"},
+                                                {"NewInternalPort", "4567"},
                                                 {"NewInternalClient", "127.0.0.1"},
-                                                {"NewLeaseDuration", "3600"},
-                                                {"NewPortMappingDescription", "Tornello"}}));
+                                                {"NewEnabled", "1"},
+                                                {"NewPortMappingDescription", "Tornello"},
+                                                {"NewLeaseDuration", "3600"}}));
   EXPECT_EQ(requests[2].action, "DeletePortMapping");
-  EXPECT_EQ(requests[2].arguments, (std::map<std::string, std::string>{{"NewExternalPort", "4567"},
-                                                                       {"NewProtocol", "TCP"}}));
+  EXPECT_EQ(requests[2].arguments,
+            (std::map<std::string, std::string>{
+                {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
 
-  const uint16_t closed = [] {
-    FakeRouter gone;
-    return static_cast<uint16_t>(std::stoi(gone.url().substr(17)));
-  }();
-  PortMapping nobody({4567, 3600, "http://127.0.0.1:" + std::to_string(closed) + "/rootDesc.xml"});
+  const std::string gone = FakeRouter().url();
+  PortMapping nobody({4567, 3600, gone});
   EXPECT_EQ(outcome_of(nobody), MappingOutcome::no_answer);
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -25,8 +26,8 @@ class FakeRouter {
   static constexpr const char* external_address = "203.0.113.7";
 
   struct Request {
-    std::string action;  // "AddPortMapping", ...
-    std::map<std::string, std::string> arguments;
+    std::string action;                            // "AddPortMapping", ...
+    std::map<std::string, std::string> arguments;  // "NewProtocol": "TCP", ...
   };
 
   FakeRouter() {
@@ -38,7 +39,7 @@ class FakeRouter {
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       throw std::runtime_error("the fake router cannot listen");
     }
-    port_ = ntohs(address.sin_port);
+    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/rootDesc.xml";
     thread_ = std::thread([this] { serve(); });
   }
   ~FakeRouter() {
@@ -47,7 +48,7 @@ class FakeRouter {
     ::close(listener_);
   }
 
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/rootDesc.xml"; }
+  const std::string& url() const { return url_; }
   // The UPnP error AddPortMapping answers with; 0 for success.
   void refuse_with(int error) { add_error_.store(error); }
 
@@ -70,21 +71,27 @@ class FakeRouter {
       if (client < 0) continue;
       const timeval limit{2, 0};
       ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      answer(client, read_request(client));
+      const auto [status, body] = answer(read_request(client));
+      const std::string text =
+          "HTTP/1.1 " + std::to_string(status) +
+          " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\nConnection: close\r\n\r\n" + body;
+      ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
       ::close(client);
     }
   }
 
+  // The head and as much of the body as its Content-Length says.
   static std::string read_request(int client) {
     std::string text;
     char buffer[4096];
     for (;;) {
       const size_t head_end = text.find("\r\n\r\n");
-      if (head_end != std::string::npos) {
-        const size_t length_at = text.find("Content-Length:");
-        const size_t length =
-            length_at < head_end ? std::stoul(text.substr(length_at + 15)) : size_t{0};
-        if (text.size() >= head_end + 4 + length) return text;
+      const size_t length_at = text.find("Content-Length:");
+      if (head_end != std::string::npos &&
+          text.size() >=
+              head_end + 4 + (length_at < head_end ? std::stoul(text.substr(length_at + 15)) : 0)) {
+        return text;
       }
       const ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
       if (count <= 0) return text;
@@ -92,84 +99,55 @@ class FakeRouter {
     }
   }
 
-  // The text between <name> and </name>, or "".
-  static std::string element(const std::string& text, const std::string& name) {
-    const size_t start = text.find("<" + name + ">");
-    if (start == std::string::npos) return "";
-    const size_t from = start + name.size() + 2;
-    return text.substr(from, text.find("</" + name + ">", from) - from);
-  }
-
-  void answer(int client, const std::string& request) {
-    if (request.starts_with("GET ")) return reply(client, 200, description());
-    const size_t hash = request.find("#");
-    const std::string action =
-        request.substr(hash + 1, request.find_first_of("\"\r", hash) - hash - 1);
-    Request seen{action, {}};
-    for (const char* name :
-         {"NewExternalPort", "NewProtocol", "NewInternalPort", "NewInternalClient",
-          "NewLeaseDuration", "NewPortMappingDescription"}) {
-      const std::string value = element(request, name);
-      if (!value.empty()) seen.arguments[name] = value;
+  std::pair<int, std::string> answer(const std::string& request) {
+    if (request.starts_with("GET ")) return {200, description()};
+    std::smatch match;
+    std::regex_search(request, match, std::regex("#(\\w+)"));
+    Request seen{match[1], {}};
+    const std::regex argument("<(New\\w+)>([^<]*)</New\\w+>");
+    for (auto it = std::sregex_iterator(request.begin(), request.end(), argument);
+         it != std::sregex_iterator(); ++it) {
+      seen.arguments[(*it)[1]] = (*it)[2];
     }
     {
       std::lock_guard lock(mutex_);
       requests_.push_back(seen);
     }
-    const int error = action == "AddPortMapping" ? add_error_.load() : 0;
-    if (error != 0) return reply(client, 500, fault(error));
+    const int error = seen.action == "AddPortMapping" ? add_error_.load() : 0;
+    if (error != 0) {
+      return {500, envelope("<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError"
+                            "</faultstring><detail><UPnPError><errorCode>" +
+                            std::to_string(error) + "</errorCode></UPnPError></detail></s:Fault>")};
+    }
     const std::string value =
-        action == "GetExternalIPAddress"
+        seen.action == "GetExternalIPAddress"
             ? std::string("<NewExternalIPAddress>") + external_address + "</NewExternalIPAddress>"
             : "";
-    reply(client, 200,
-          envelope("<u:" + action + "Response xmlns:u=\"" + service + "\">" + value +
-                   "</u:" + action + "Response>"));
-  }
-
-  static void reply(int client, int status, const std::string& body) {
-    const std::string text =
-        "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Internal Server Error") +
-        "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nConnection: close\r\n\r\n" + body;
-    ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
+    return {200, envelope("<u:" + seen.action + "Response xmlns:u=\"" + service + "\">" + value +
+                          "</u:" + seen.action + "Response>")};
   }
 
   static std::string envelope(const std::string& body) {
     return "<?xml version=\"1.0\"?><s:Envelope "
-           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-           "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>" +
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>" +
            body + "</s:Body></s:Envelope>";
   }
-  static std::string fault(int error) {
-    return envelope(
-        "<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>"
-        "<UPnPError xmlns=\"urn:schemas-upnp-org:control-1-0\"><errorCode>" +
-        std::to_string(error) + "</errorCode></UPnPError></detail></s:Fault>");
-  }
+  // A gateway with one WAN connection device that has the IP connection service.
   static std::string description() {
-    const auto service_entry = [](const std::string& type, const std::string& name) {
-      return "<serviceList><service><serviceType>urn:schemas-upnp-org:service:" + type +
-             "</serviceType><serviceId>urn:upnp-org:serviceId:" + name +
-             "</serviceId><controlURL>/ctl/" + name + "</controlURL><eventSubURL>/evt/" + name +
-             "</eventSubURL><SCPDURL>/" + name + ".xml</SCPDURL></service></serviceList>";
-    };
-    return "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\">"
-           "<specVersion><major>1</major><minor>0</minor></specVersion><device>"
-           "<deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
-           "<friendlyName>Router</friendlyName><deviceList><device>"
-           "<deviceType>urn:schemas-upnp-org:device:WANDevice:1</deviceType>" +
-           service_entry("WANCommonInterfaceConfig:1", "CommonIfc") +
-           "<deviceList><device>"
-           "<deviceType>urn:schemas-upnp-org:device:WANConnectionDevice:1</deviceType>" +
-           service_entry("WANIPConnection:1", "IPConn") +
-           "</device></deviceList></device></deviceList></device></root>";
+    return std::string(
+               "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+               "<deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
+               "<deviceList><device><deviceList><device><serviceList><service><serviceType>") +
+           service +
+           "</serviceType><controlURL>/ctl/IPConn</controlURL><eventSubURL>/evt/IPConn"
+           "</eventSubURL><SCPDURL>/IPConn.xml</SCPDURL></service></serviceList></device>"
+           "</deviceList></device></deviceList></device></root>";
   }
 
   static constexpr const char* service = "urn:schemas-upnp-org:service:WANIPConnection:1";
 
   int listener_ = -1;
-  uint16_t port_ = 0;
+  std::string url_;
   std::atomic<bool> stop_{false};
   std::atomic<int> add_error_{0};
   mutable std::mutex mutex_;
