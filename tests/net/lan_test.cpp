@@ -94,12 +94,12 @@ InterfaceAddress interface_address(const std::string& text, bool loopback = fals
 TEST(LocalAddresses, IPv4FirstThenGlobalIPv6AndLoopbackOnlyWhenNothingElse) {
   const std::vector<InterfaceAddress> addresses = {
       interface_address("127.0.0.1", true), interface_address("::1", true),
-      interface_address("fe80::1"),         interface_address("2001:db8::5"),
+      interface_address("fe80::1"),         interface_address("2a00::5"),
       interface_address("192.168.1.20"),    interface_address("ff02::1"),
       interface_address("::ffff:10.0.0.9"), interface_address("fd77::1"),
       interface_address("10.0.0.2"),        interface_address("192.168.1.20")};
   EXPECT_EQ(addresses_to_tell(addresses),
-            (std::vector<std::string>{"192.168.1.20", "10.0.0.2", "2001:db8::5", "fd77::1"}));
+            (std::vector<std::string>{"192.168.1.20", "10.0.0.2", "2a00::5", "fd77::1"}));
   EXPECT_EQ(addresses_to_tell({addresses[0], addresses[1], addresses[2]}),
             std::vector<std::string>{"127.0.0.1"});
   EXPECT_EQ(addresses_to_tell({}), std::vector<std::string>{"127.0.0.1"});
