@@ -1,5 +1,6 @@
 // The few socket calls where POSIX and Winsock differ, behind one set of names.
-// Private to transport.cpp: the rest of the game never sees a socket header.
+// Private to the net folder's socket code: the rest of the game never sees a
+// socket header.
 #pragma once
 
 #ifdef _WIN32

@@ -6,6 +6,8 @@
 
 #include "match/match.h"
 #include "net/parse_int.h"
+#include "session/find_games.h"
+#include "session/host_reach.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/screen_keys.h"
@@ -61,26 +63,18 @@ void say(Game& game, int entry) {
   speak_line(game, text(game, entry));
 }
 
-// One pass of a waiting loop: serve the window, read the keys, and tell whether
-// the player gave up.
-bool escape_pressed(Game& game) {
-  game.platform.pump_events(1);
-  game.keyboard.examine(game.platform);
-  answer_common_keys(game, entry::help_waiting);
-  return key_pressed_once(game, key::escape);
-}
-
 // Until a guest's first message holds the hello: answered when what it has said
 // also holds the handshake word (letter case counts), refused once its hello has
 // ended without it. Every event makes its connection the peer, so the guest is
 // whoever spoke last.
-WaitResult wait_for_guest(Game& game) {
+WaitResult wait_for_guest(Game& game, HostReach& reach) {
   Transport& transport = game.transport;
   NetState& net = game.net;
   HandshakeText said(hello_code);
   Connection speaker;
   for (;;) {
     if (escape_pressed(game)) return WaitResult::cancelled;
+    reach.poll();
     const NetEvent event = transport.poll_server();
     if (event == NetEvent::none) continue;
     net.peer = transport.event_connection();
@@ -147,6 +141,13 @@ void enter_the_arena(Game& game, int ready_entry) {
 
 }  // namespace
 
+bool escape_pressed(Game& game) {
+  game.platform.pump_events(1);
+  game.keyboard.examine(game.platform);
+  answer_common_keys(game, entry::help_waiting);
+  return key_pressed_once(game, key::escape);
+}
+
 Next host_game(Game& game) {
   MatchState& match = game.match;
   Transport& transport = game.transport;
@@ -172,14 +173,17 @@ Next host_game(Game& game) {
     return Next::main_menu;
   }
   say(game, entry::waiting_for_guest);
+  HostReach reach(game, static_cast<uint16_t>(game.settings.port), match.game_mode);
 
-  const WaitResult wait = wait_for_guest(game);
+  const WaitResult wait = wait_for_guest(game, reach);
   if (wait != WaitResult::answered) {
     if (wait == WaitResult::cancelled) play_music(game, "", false);
     // A refused guest gets no answer; closing the server hangs up on it too.
     transport.close_server(host_server_id);
+    reach.end();
     return Next::main_menu;
   }
+  reach.stop_answering();
 
   say(game, entry::guest_verified);
   send_message(transport, game.net, verified_message(match.game_mode));
@@ -195,7 +199,9 @@ Next host_game(Game& game) {
   match.ball.side_direction = SideDirection::left;
   match.peer_ready = false;
   // The server stays open during the match; leaving closes it.
-  return run_match(game);
+  const Next next = run_match(game);
+  reach.end();
+  return next;
 }
 
 Next join_game(Game& game) {
@@ -242,6 +248,7 @@ MainMenuFlows network_flows() {
   MainMenuFlows flows;
   flows.host_game = host_game;
   flows.join_game = join_game;
+  flows.find_games = find_games;
   flows.settings = run_settings;
   return flows;
 }

@@ -18,7 +18,11 @@ Next host_game(Game& game);
 // character selection and the match.
 Next join_game(Game& game);
 
-// The two flows as the main menu takes them.
+// One pass of a waiting loop: serves the window, reads the keys (the keys every
+// screen knows are answered) and tells whether the player pressed Escape.
+bool escape_pressed(Game& game);
+
+// The flows as the main menu takes them.
 MainMenuFlows network_flows();
 
 }  // namespace tornello

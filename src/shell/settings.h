@@ -17,6 +17,9 @@ struct GameSettings {
   bool speech = true;                   // lines also go to the desktop's speech service
   bool open_router_port = false;        // ask the router to forward the port when hosting
   std::string last_host = "127.0.0.1";  // the address last joined; the host prompt offers it
+  // Where the router describes itself, when known; empty: the router is asked
+  // for on the local network. Not kept.
+  std::string router_url;
 
   int32_t pan_per_unit = 5;   // pan units per court unit sideways
   int32_t fade_per_unit = 4;  // volume units lost per court unit along the court

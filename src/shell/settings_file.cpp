@@ -188,6 +188,7 @@ void save_settings(Game& game) {
   GameSettings kept = game.settings;
   if (file.language_from_command_line) kept.language = file.from_file.language;
   if (file.speech_from_command_line) kept.speech = file.from_file.speech;
+  if (file.router_from_command_line) kept.open_router_port = file.from_file.open_router_port;
   if (write_settings(file, kept)) {
     file.told_not_saved = false;
   } else if (!file.told_not_saved) {

@@ -21,6 +21,7 @@ struct SettingsFile {
   // values for them until the player changes them in the settings screen.
   bool language_from_command_line = false;
   bool speech_from_command_line = false;
+  bool router_from_command_line = false;
   GameSettings from_file;       // what the file held, for the fields above
   bool told_not_saved = false;  // the player heard once that saving failed
 };

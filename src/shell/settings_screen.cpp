@@ -105,6 +105,7 @@ struct SettingsScreen {
         return step_language(up);
       case router_item:
         settings.open_router_port = !settings.open_router_port;
+        game.settings_file.router_from_command_line = false;
         return true;
       default:
         return false;

@@ -27,6 +27,10 @@ bool take_settings(Game& game, const CommandLine& command_line) {
     game.settings.speech = false;
     file.speech_from_command_line = true;
   }
+  if (command_line.upnp) {
+    game.settings.open_router_port = true;
+    file.router_from_command_line = true;
+  }
   return reset;
 }
 

@@ -5,6 +5,7 @@
 // itself: its first title, its size, its black face, and close requests ignored.
 #include <filesystem>
 
+#include "net/local_addresses.h"
 #include "two_games.h"
 // Last: it brings Xlib and its macros.
 #include "support/desktop.h"
@@ -100,7 +101,12 @@ TEST_F(DesktopTest, SdlGameHostsTheBotAndEscapeEndsTheMatchOnBoth) {
   ASSERT_TRUE(press("Return"));
   ASSERT_TRUE(wm_->wait_for_title(window, menu_title("gamemode")));
   ASSERT_TRUE(press("Return"));
-  ASSERT_TRUE(wm_->wait_for_title(window, line(4)));
+  // Waiting, it says where it can be reached, the line after line 4.
+  std::string reached = line(46);
+  for (const std::string& address : addresses_to_tell(up_interface_addresses())) {
+    reached += " " + address + ",";
+  }
+  ASSERT_TRUE(wm_->wait_for_title(window, reached + " " + line(47) + " " + port + "."));
   // The bot joins; the handshake passes and the character is chosen.
   bot_ = std::make_unique<ChildProcess>(
       data.path(), std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1", port},

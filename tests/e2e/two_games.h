@@ -116,7 +116,8 @@ class Player {
     deadline_ = std::chrono::steady_clock::now() + real_time_limit;
     thread_ = std::thread([this] {
       try {
-        start_up(game, CommandLine{});
+        if (on_start) on_start();
+        start_up(game, command_line);
       } catch (const std::exception& e) {
         failure = e.what();
       }
@@ -137,6 +138,9 @@ class Player {
   std::function<void()> on_pump;
   // Carries the wire between the games: run once per frame's worth of pumps.
   std::function<void()> wire;
+  // Run on the player's thread before the game starts (to enter a network namespace).
+  std::function<void()> on_start;
+  CommandLine command_line;
 
   // Far longer than the longest match (a long one takes some 15 minutes here),
   // so a game left waiting a while on the test's own thread, which runs in real

@@ -137,7 +137,7 @@ TEST_F(SettingsFileTest, SettingsThatCannotBeSavedAreToldOnce) {
   EXPECT_EQ(spoken(), Lines{"not saved"});
 }
 
-// The command line's language and --no-speech hold for the run only: saving
+// The command line's language, --no-speech and --upnp hold for the run only: saving
 // keeps the file's own. A damaged file is told in one line after the language
 // loads; a kept language whose file is gone falls back to English.
 TEST_F(SettingsFileTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
@@ -147,18 +147,20 @@ TEST_F(SettingsFileTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   write_menu_sounds();
   data.write("config/tornello/settings.ini",
              "language=EN\nspeech=on\nlast_host=10.0.0.7\nsound_volume=60\n");
-  CommandLine line = parse_command_line({"DE", "--no-speech"});
+  CommandLine line = parse_command_line({"DE", "--no-speech", "--upnp"});
   line.settings_path = file.path;
   script.tap(key::enter).tap(key::up).tap(key::enter);
   start_up(*game, line);
   EXPECT_EQ(game->settings.language, "DE");
   EXPECT_FALSE(game->settings.speech);
+  EXPECT_TRUE(game->settings.open_router_port);
   EXPECT_EQ(game->settings.host, "10.0.0.7") << "the prompt offers the address last joined";
   game->settings.sound_volume = 20;
   save_settings(*game);
   const std::string saved = contents(file.path);
   EXPECT_NE(saved.find("language=EN\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("speech=on\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("open_router_port=off\n"), std::string::npos) << saved;
   EXPECT_NE(saved.find("sound_volume=20\n"), std::string::npos) << saved;
 
   data.write("config/tornello/settings.ini", "language=FR\nsound_volume=500\n");

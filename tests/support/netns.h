@@ -47,6 +47,11 @@ class NetworkPair {
             run(in + "-6 addr add " + ipv6(side) + "/64" + dev + " nodad") &&
             run(in + "link set lo up") && run(in + "link set" + dev + " up");
     }
+    // A veth end has no carrier for a moment after both ends are up, and a
+    // game looking for interfaces that are up and running would skip it.
+    for (int tries = 0; ok_ && tries < 200 && !(carrier(0) && carrier(1)); ++tries) {
+      ::usleep(10 * 1000);
+    }
   }
   ~NetworkPair() {
     for (const std::string& name : name_) run("ip netns del " + name);
@@ -76,6 +81,11 @@ class NetworkPair {
   }
 
  private:
+  bool carrier(int side) const {
+    return run("ip -n " + name_[side] + " link show tv" + std::to_string(side) +
+               " | grep -q 'state UP'");
+  }
+
   static bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
   }

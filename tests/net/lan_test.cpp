@@ -1,0 +1,292 @@
+// Finding games and opening the router's port, below the game: the datagrams,
+// the addresses a host tells, the sockets that answer and search (between two
+// network namespaces of the test's own), and the port mapping against a fake
+// router on loopback.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/discovery.h"
+#include "net/lan_discovery.h"
+#include "net/local_addresses.h"
+#include "net/port_mapping.h"
+#include "support/fake_router.h"
+#include "support/netns.h"
+#include "support/process_resources.h"
+
+namespace tornello {
+namespace {
+
+using namespace discovery;
+
+}  // namespace
+
+void PrintTo(const FoundGame& game, std::ostream* out) {
+  *out << game.address << " port " << game.port << " mode " << game.game_mode;
+}
+
+namespace {
+
+TEST(DiscoveryDatagrams, OnlyExactlyOurOwnTextIsRead) {
+  const std::string query = query_text(Query{0x5f3a9c21});
+  const std::string answer = answer_text(Answer{0xdeadbeef, 65535, 2, 0x00c0ffee});
+  EXPECT_EQ(query, "TORNELLO 1 FIND 5f3a9c21");
+  EXPECT_EQ(answer, "TORNELLO 1 GAME deadbeef 65535 2 00c0ffee");
+  EXPECT_EQ(parse_query(query), Query{0x5f3a9c21});
+  EXPECT_EQ(parse_answer(answer), (Answer{0xdeadbeef, 65535, 2, 0x00c0ffee}));
+  EXPECT_EQ(parse_answer("TORNELLO 1 GAME 00000000 1 1 ffffffff"), (Answer{0, 1, 1, 0xffffffff}));
+  // Cut anywhere, neither is ours any more.
+  for (size_t length = 0; length < answer.size(); ++length) {
+    EXPECT_FALSE(parse_answer(answer.substr(0, length))) << length;
+    if (length < query.size()) {
+      EXPECT_FALSE(parse_query(query.substr(0, length))) << length;
+    }
+  }
+  const std::string not_queries[] = {answer,  // an answer is no query
+                                     "TORNELLA 1 FIND 5f3a9c21",
+                                     "tornello 1 FIND 5f3a9c21",
+                                     "TORNELLO 2 FIND 5f3a9c21",
+                                     "TORNELLO 01 FIND 5f3a9c21",
+                                     "TORNELLO 1 find 5f3a9c21",
+                                     "TORNELLO 1 FIND 5F3A9C21",
+                                     "TORNELLO 1 FIND 5f3a9c2",
+                                     "TORNELLO 1 FIND 5f3a9c211",
+                                     "TORNELLO 1 FIND 5f3a9c2g",
+                                     "TORNELLO 1 FIND 5f3a9c21 ",
+                                     "TORNELLO  1 FIND 5f3a9c21",
+                                     "TORNELLO 1 FIND 5f3a9c21 x",
+                                     std::string("TORNELLO 1 FIND 5f3a\0c21", 24),
+                                     query + std::string(100, ' ')};
+  for (const std::string& text : not_queries) EXPECT_FALSE(parse_query(text)) << text;
+  const std::string not_answers[] = {query,
+                                     "TORNELLO 1 GAME deadbeef 0 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 65536 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 03214 2 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 3 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 0 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef -3214 1 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 3214 1",
+                                     "TORNELLO 1 GAME deadbeef 3214 1 00c0ffee 1",
+                                     "TORNELLO 2 GAME deadbeef 3214 1 00c0ffee",
+                                     "TORNELLO 1 GAME deadbeef 999999 1 00c0ffee"};
+  for (const std::string& text : not_answers) EXPECT_FALSE(parse_answer(text)) << text;
+}
+
+InterfaceAddress interface_address(const std::string& text, bool loopback = false) {
+  InterfaceAddress address;
+  address.ipv6 = text.find(':') != std::string::npos;
+  address.loopback = loopback;
+  inet_pton(address.ipv6 ? AF_INET6 : AF_INET, text.c_str(), address.address.data());
+  return address;
+}
+
+TEST(LocalAddresses, IPv4FirstThenGlobalIPv6AndLoopbackOnlyWhenNothingElse) {
+  const std::vector<InterfaceAddress> addresses = {
+      interface_address("127.0.0.1", true), interface_address("::1", true),
+      interface_address("fe80::1"),         interface_address("2a00::5"),
+      interface_address("192.168.1.20"),    interface_address("ff02::1"),
+      interface_address("::ffff:10.0.0.9"), interface_address("fd77::1"),
+      interface_address("10.0.0.2"),        interface_address("192.168.1.20")};
+  EXPECT_EQ(addresses_to_tell(addresses),
+            (std::vector<std::string>{"192.168.1.20", "10.0.0.2", "2a00::5", "fd77::1"}));
+  EXPECT_EQ(addresses_to_tell({addresses[0], addresses[1], addresses[2]}),
+            std::vector<std::string>{"127.0.0.1"});
+  EXPECT_EQ(addresses_to_tell({}), std::vector<std::string>{"127.0.0.1"});
+}
+
+// Runs `work` on a thread of its own inside one side's namespace.
+void in_namespace(const NetworkPair& pair, int side, const std::function<void()>& work) {
+  std::thread([&] {
+    ASSERT_TRUE(pair.enter(side));
+    work();
+  }).join();
+}
+
+std::vector<FoundGame> search_from(const NetworkPair& pair, int side, uint32_t token) {
+  std::vector<FoundGame> games;
+  in_namespace(pair, side, [&] {
+    GameSearch search(token, GameSearch::window_ms);
+    while (!search.done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    games = search.games();
+  });
+  std::sort(games.begin(), games.end(),
+            [](const FoundGame& a, const FoundGame& b) { return a.port < b.port; });
+  return games;
+}
+
+// A datagram socket in the calling thread's namespace; `port` 0 for any.
+int datagram_socket(uint16_t port) {
+  const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return socket;
+}
+
+// The datagrams that arrive within ms.
+std::vector<std::string> datagrams_within(int socket, int ms) {
+  std::vector<std::string> got;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    pollfd watch{socket, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) return got;
+    char buffer[2048];
+    const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+    if (count >= 0) got.emplace_back(buffer, static_cast<size_t>(count));
+  }
+}
+
+class LanSockets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const auto reason = NetworkPair::unavailable()) GTEST_SKIP() << *reason;
+    pair = std::make_unique<NetworkPair>();
+    ASSERT_TRUE(pair->ok());
+  }
+  std::unique_ptr<NetworkPair> pair;
+};
+
+// Two games host on one computer, and a liar there answers every query with
+// noise, someone else's token and datagrams too long or cut short: a search
+// from the other computer hears the two games, each once, at its IPv4 address
+// (they answer on IPv6 too), and nothing else. Once they stop, nobody answers.
+TEST_F(LanSockets, ASearchHearsEveryHostingGameOnceAndNothingElse) {
+  std::unique_ptr<DiscoveryResponder> hosts[2];
+  int liar = -1;
+  in_namespace(*pair, 0, [&] {
+    hosts[0] = std::make_unique<DiscoveryResponder>(4000, 1, 0x11111111);
+    hosts[1] = std::make_unique<DiscoveryResponder>(4001, 2, 0x22222222);
+    liar = datagram_socket(discovery_port);
+  });
+  ASSERT_TRUE(hosts[0]->listening() && hosts[1]->listening());
+  std::atomic<bool> stop{false};
+  std::thread lying([&] {
+    while (!stop.load()) {
+      pollfd watch{liar, POLLIN, 0};
+      if (::poll(&watch, 1, 10) <= 0) continue;
+      char buffer[256];
+      sockaddr_in from{};
+      socklen_t size = sizeof from;
+      const ssize_t count =
+          ::recvfrom(liar, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
+      const std::optional<Query> query =
+          parse_query(std::string_view(buffer, count > 0 ? count : 0));
+      if (!query) continue;
+      const std::string good = answer_text(Answer{query->token, 4002, 1, 0x33333333});
+      for (const std::string& lie :
+           {answer_text(Answer{query->token + 1, 4003, 1, 0x44444444}), good + " ",
+            good.substr(0, good.size() - 1), good + std::string(200, '0'), std::string("noise")}) {
+        ::sendto(liar, lie.data(), lie.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+      }
+    }
+  });
+  const std::vector<FoundGame> found = search_from(*pair, 1, 0xabcdef01);
+  stop.store(true);
+  lying.join();
+  ::close(liar);
+  EXPECT_EQ(found, (std::vector<FoundGame>{{"10.77.0.1", 4000, 1}, {"10.77.0.1", 4001, 2}}));
+  // Games on this computer are found from it too.
+  EXPECT_EQ(search_from(*pair, 0, 7).size(), 2u);
+  for (auto& host : hosts) host.reset();
+  EXPECT_TRUE(search_from(*pair, 1, 8).empty());
+}
+
+// Whatever else comes to the port is read and dropped without an answer, a
+// flood costs no memory, and a flood of real queries gets a few answers only.
+TEST_F(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
+  std::unique_ptr<DiscoveryResponder> host;
+  in_namespace(*pair, 0, [&] { host = std::make_unique<DiscoveryResponder>(3214, 1, 1); });
+  in_namespace(*pair, 1, [&] {
+    const int socket = datagram_socket(0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(discovery_port);
+    inet_pton(AF_INET, "10.77.0.1", &to.sin_addr);
+    const auto send = [&](const std::string& text) {
+      ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    };
+    const std::string query = query_text(Query{0x0badf00d});
+    const std::vector<std::string> garbage = {"",
+                                              "TORNELLA 1 FIND 0badf00d",
+                                              "TORNELLO 2 FIND 0badf00d",
+                                              query.substr(0, 20),
+                                              query + std::string(2000, 'x'),
+                                              answer_text(Answer{0x0badf00d, 3214, 1, 5}),
+                                              std::string(60000, '\xff')};
+    const size_t memory_before = memory_in_use();
+    for (int round = 0; round < 3000; ++round) send(garbage[round % garbage.size()]);
+    EXPECT_EQ(datagrams_within(socket, 300), std::vector<std::string>{});
+    EXPECT_LT(memory_in_use(), memory_before + 1024 * 1024);
+    EXPECT_GT(host->datagrams_read(), 100u);
+    EXPECT_EQ(host->answers_sent(), 0u);
+
+    send(query);
+    EXPECT_EQ(datagrams_within(socket, 300),
+              std::vector<std::string>{answer_text(Answer{0x0badf00d, 3214, 1, 1})});
+    for (int round = 0; round < 500; ++round) send(query);
+    const size_t answers = datagrams_within(socket, 300).size();
+    EXPECT_GT(answers, 0u);
+    EXPECT_LE(answers, 2u * DiscoveryResponder::max_answers_per_second);
+    ::close(socket);
+  });
+}
+
+// The router keeps the port for as long as the mapping lives, and a router
+// that is not there gives no answer.
+TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
+  FakeRouter router;
+  const auto outcome_of = [](PortMapping& mapping) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (mapping.outcome() == MappingOutcome::asking &&
+           std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return mapping.outcome();
+  };
+  {
+    PortMapping mapping({4567, 3600, router.url()});
+    EXPECT_EQ(outcome_of(mapping), MappingOutcome::opened);
+    EXPECT_EQ(mapping.external_address(), FakeRouter::external_address);
+    EXPECT_EQ(router.count("DeletePortMapping"), 0u);
+  }
+  const std::vector<FakeRouter::Request> requests = router.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].action, "GetExternalIPAddress");
+  EXPECT_EQ(requests[1].action, "AddPortMapping");
+  EXPECT_EQ(requests[1].arguments,
+            (std::map<std::string, std::string>{{"NewRemoteHost", ""},
+                                                {"NewExternalPort", "4567"},
+                                                {"NewProtocol", "TCP"},
+                                                {"NewInternalPort", "4567"},
+                                                {"NewInternalClient", "127.0.0.1"},
+                                                {"NewEnabled", "1"},
+                                                {"NewPortMappingDescription", "Tornello"},
+                                                {"NewLeaseDuration", "3600"}}));
+  EXPECT_EQ(requests[2].action, "DeletePortMapping");
+  EXPECT_EQ(requests[2].arguments,
+            (std::map<std::string, std::string>{
+                {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
+
+  const std::string gone = FakeRouter().url();
+  PortMapping nobody({4567, 3600, gone});
+  EXPECT_EQ(outcome_of(nobody), MappingOutcome::no_answer);
+}
+
+}  // namespace
+}  // namespace tornello

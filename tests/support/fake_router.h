@@ -1,0 +1,158 @@
+// A home router as far as port forwarding goes: a small HTTP server on loopback
+// that serves an Internet Gateway Device description and answers the SOAP
+// actions GetExternalIPAddress, AddPortMapping and DeletePortMapping, writing
+// down every request. How it answers AddPortMapping is the test's to choose.
+#pragma once
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback.h"
+
+namespace tornello {
+
+class FakeRouter {
+ public:
+  static constexpr const char* external_address = "203.0.113.7";
+
+  struct Request {
+    std::string action;                            // "AddPortMapping", ...
+    std::map<std::string, std::string> arguments;  // "NewProtocol": "TCP", ...
+  };
+
+  FakeRouter() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback_address(0);
+    socklen_t size = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 8) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      throw std::runtime_error("the fake router cannot listen");
+    }
+    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/rootDesc.xml";
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~FakeRouter() {
+    stop_.store(true);
+    thread_.join();
+    ::close(listener_);
+  }
+
+  const std::string& url() const { return url_; }
+  // The UPnP error AddPortMapping answers with; 0 for success.
+  void refuse_with(int error) { add_error_.store(error); }
+
+  std::vector<Request> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  size_t count(const std::string& action) const {
+    size_t found = 0;
+    for (const Request& request : requests()) found += request.action == action;
+    return found;
+  }
+
+ private:
+  void serve() {
+    while (!stop_.load()) {
+      pollfd watch{listener_, POLLIN, 0};
+      if (::poll(&watch, 1, 20) <= 0) continue;
+      const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      const timeval limit{2, 0};
+      ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+      const auto [status, body] = answer(read_request(client));
+      const std::string text =
+          "HTTP/1.1 " + std::to_string(status) +
+          " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\nConnection: close\r\n\r\n" + body;
+      ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
+      ::close(client);
+    }
+  }
+
+  // The head and as much of the body as its Content-Length says.
+  static std::string read_request(int client) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+      const size_t head_end = text.find("\r\n\r\n");
+      const size_t length_at = text.find("Content-Length:");
+      if (head_end != std::string::npos &&
+          text.size() >=
+              head_end + 4 + (length_at < head_end ? std::stoul(text.substr(length_at + 15)) : 0)) {
+        return text;
+      }
+      const ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
+      if (count <= 0) return text;
+      text.append(buffer, static_cast<size_t>(count));
+    }
+  }
+
+  std::pair<int, std::string> answer(const std::string& request) {
+    if (request.starts_with("GET ")) return {200, description()};
+    std::smatch match;
+    std::regex_search(request, match, std::regex("#(\\w+)"));
+    Request seen{match[1], {}};
+    const std::regex argument("<(New\\w+)>([^<]*)</New\\w+>");
+    for (auto it = std::sregex_iterator(request.begin(), request.end(), argument);
+         it != std::sregex_iterator(); ++it) {
+      seen.arguments[(*it)[1]] = (*it)[2];
+    }
+    {
+      std::lock_guard lock(mutex_);
+      requests_.push_back(seen);
+    }
+    const int error = seen.action == "AddPortMapping" ? add_error_.load() : 0;
+    if (error != 0) {
+      return {500, envelope("<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError"
+                            "</faultstring><detail><UPnPError><errorCode>" +
+                            std::to_string(error) + "</errorCode></UPnPError></detail></s:Fault>")};
+    }
+    const std::string value =
+        seen.action == "GetExternalIPAddress"
+            ? std::string("<NewExternalIPAddress>") + external_address + "</NewExternalIPAddress>"
+            : "";
+    return {200, envelope("<u:" + seen.action + "Response xmlns:u=\"" + service + "\">" + value +
+                          "</u:" + seen.action + "Response>")};
+  }
+
+  static std::string envelope(const std::string& body) {
+    return "<?xml version=\"1.0\"?><s:Envelope "
+           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>" +
+           body + "</s:Body></s:Envelope>";
+  }
+  // A gateway with one WAN connection device that has the IP connection service.
+  static std::string description() {
+    return std::string(
+               "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+               "<deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
+               "<deviceList><device><deviceList><device><serviceList><service><serviceType>") +
+           service +
+           "</serviceType><controlURL>/ctl/IPConn</controlURL><eventSubURL>/evt/IPConn"
+           "</eventSubURL><SCPDURL>/IPConn.xml</SCPDURL></service></serviceList></device>"
+           "</deviceList></device></deviceList></device></root>";
+  }
+
+  static constexpr const char* service = "urn:schemas-upnp-org:service:WANIPConnection:1";
+
+  int listener_ = -1;
+  std::string url_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> add_error_{0};
+  mutable std::mutex mutex_;
+  std::vector<Request> requests_;
+  std::thread thread_;
+};
+
+}  // namespace tornello
