@@ -8,9 +8,6 @@ namespace tornello {
 
 namespace {
 
-// Below this y an incoming ball has reached the local end.
-constexpr float local_end_y = 1.0f;
-
 // The nearest whole number, halves to even, held to lo..hi first so that no
 // value (NaN and infinities included) reaches the conversion out of range.
 int32_t whole_within(float value, float lo, float hi) {
@@ -95,12 +92,17 @@ void update_positional_sounds(Game& game) {
   }
 }
 
+void play_opponent_stroke(Game& game) {
+  place_on_court(game, game.match.opponent.paddle_x, static_cast<float>(game.settings.court_length),
+                 game.bank.hit);
+  game.sound.play(game.bank.hit);
+}
+
 void ball_struck_by_opponent(Game& game) {
   MatchState& match = game.match;
   BallState& ball = match.ball;
   const float far_end = static_cast<float>(game.settings.court_length);
-  place_on_court(game, match.opponent.paddle_x, far_end, game.bank.hit);
-  game.sound.play(game.bank.hit);
+  play_opponent_stroke(game);
   // Its level comes with this frame's placement.
   game.sound.play(game.bank.rolling, true, 0);
   ball.flight = BallFlight::incoming;

@@ -10,10 +10,7 @@ namespace tornello {
 
 namespace {
 
-constexpr float return_window_y = 6.0f;
 constexpr float reach = 3.0f;
-constexpr float serve_speed_y = 0.05f;
-constexpr float serve_speed_x = 0.01f;
 // Each return speeds the ball up by 0 to 5 hundredths along and across.
 constexpr int32_t max_speed_gain = 5;
 // Bonus draws on every return: one chance in 11 for a shield, one in 21 for a
@@ -81,8 +78,7 @@ void return_ball(Game& game) {
   } else {
     ball.side_direction = SideDirection::straight;
   }
-  game.sound.set_pan(bank.hit, 0);
-  game.sound.play(bank.hit, false, 100);
+  play_own_stroke(game);
   ball.flight = BallFlight::outgoing;
   ball.speed_y += speed_gain(game);
   ball.speed_x += speed_gain(game);
@@ -175,6 +171,11 @@ void move_paddle_right(Game& game) {
 
 bool in_reach(float paddle_x, float ball_x) {
   return ball_x + reach > paddle_x && ball_x - reach < paddle_x;
+}
+
+void play_own_stroke(Game& game) {
+  game.sound.set_pan(game.bank.hit, 0);
+  game.sound.play(game.bank.hit, false, 100);
 }
 
 void swing(Game& game) {

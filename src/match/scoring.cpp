@@ -30,11 +30,6 @@ int32_t pick_line(Game& game) {
   return random_int(game, 4) + 1;
 }
 
-SoundHandle pick_goal_sound(Game& game) {
-  const int32_t count = std::clamp(game.settings.goal_sound_count, 1, SoundBank::max_goal_sounds);
-  return game.bank.goals[static_cast<size_t>(random_int(game, count - 1) + 1)];
-}
-
 // A hidden ball reappears when a point is decided.
 void reveal_ball(Game& game) {
   BallState& ball = game.match.ball;
@@ -83,6 +78,11 @@ void tell_serve(Game& game) {
 }
 
 }  // namespace
+
+SoundHandle pick_goal_sound(Game& game) {
+  const int32_t count = std::clamp(game.settings.goal_sound_count, 1, SoundBank::max_goal_sounds);
+  return game.bank.goals[static_cast<size_t>(random_int(game, count - 1) + 1)];
+}
 
 const CharacterSounds& character_sounds(const Game& game, int32_t character) {
   if (character < 0 || character > SoundBank::character_count) character = 0;

@@ -105,7 +105,7 @@ void Transport::release(Connection connection) {
   free_slots_.push_back(connection.slot);
 }
 
-bool Transport::open_server(int32_t id, int32_t port) {
+bool Transport::open_server(int32_t id, int32_t port, Reach reach) {
   close_server(id);
   if (id < 0 || static_cast<uint32_t>(port) > 65535) return false;
 
@@ -115,7 +115,7 @@ bool Transport::open_server(int32_t id, int32_t port) {
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(reach == Reach::this_computer ? INADDR_LOOPBACK : INADDR_ANY);
   address.sin_port = htons(static_cast<uint16_t>(port));
   sockaddr_in bound{};
   sockets::Length bound_size = sizeof bound;

@@ -55,10 +55,15 @@ class Transport {
   bool net_start();
   void net_stop();
 
-  // Listens on every local IPv4 address; port 0 lets the system choose. Reopening
-  // an identifier first closes the old server and all its connections. Fails for a
-  // negative identifier, a port outside 0..65535, or a port that cannot be bound.
-  bool open_server(int32_t id, int32_t port);
+  // Where a server can be reached from: every local address, or only this
+  // computer (127.0.0.1), for a game whose other player runs on it too.
+  enum class Reach { everywhere, this_computer };
+
+  // Listens on every local IPv4 address, or on 127.0.0.1 alone; port 0 lets the
+  // system choose. Reopening an identifier first closes the old server and all its
+  // connections. Fails for a negative identifier, a port outside 0..65535, or a
+  // port that cannot be bound.
+  bool open_server(int32_t id, int32_t port, Reach reach = Reach::everywhere);
   void close_server(int32_t id);
   // The port server id actually listens on (useful after port 0), or 0 if not open.
   uint16_t server_port(int32_t id) const;

@@ -16,14 +16,8 @@ constexpr const char* fallback_language = "EN";
 constexpr float court_centre = (court_left + court_right) / 2.0f;
 // A ball within this distance sideways needs no further step.
 constexpr float close_enough = 1.0f;
-// The ball can be struck below this line (a person hears it near).
-constexpr float return_line = 6.0f;
 // A person takes a moment before serving.
 constexpr int32_t serve_pause_passes = 30;
-// A person needs about a fifth of a second to react to a ball. Without it, a
-// ball struck back so often that it crosses the court within a frame would be
-// met every time, and a rally with both shields up would never end.
-constexpr int32_t reaction_passes = 12;
 
 }  // namespace
 
@@ -34,7 +28,8 @@ bool mentions_entry(const Game& game, const std::string& line, int entry) {
          line.ends_with(" " + entry_text);
 }
 
-Autopilot::Autopilot(Game& game, uint32_t seed, int32_t skill) : game_(game), skill_(skill) {
+Autopilot::Autopilot(Game& game, uint32_t seed, int32_t skill, int32_t reaction_passes)
+    : game_(game), skill_(skill), reaction_passes_(reaction_passes) {
   random_.seed(seed);
 }
 
@@ -109,6 +104,12 @@ Autopilot& Autopilot::choose(int item) {
 Autopilot& Autopilot::choose_last() {
   tap(key::up);
   return tap(key::enter);
+}
+
+Autopilot& Autopilot::choose_any_character() {
+  const int32_t steps = random_.next(SoundBank::character_count - 1) + 1;
+  for (int32_t n = 0; n < steps; ++n) idle(8).tap(key::right);
+  return idle(30).tap(key::enter);
 }
 
 Autopilot& Autopilot::answer_with(std::string text) {
@@ -193,9 +194,9 @@ void Autopilot::play(KeyboardSnapshot& out) {
     return;
   }
   if (!going_for_ball_) return;  // this one gets past
-  if (heard_for_ <= reaction_passes) return;
+  if (heard_for_ <= reaction_passes_) return;
   const float paddle = match.me.paddle_x;
-  if (!ball.hidden && ball.y < return_line && in_reach(paddle, ball.x)) {
+  if (!ball.hidden && ball.y < return_window_y && in_reach(paddle, ball.x)) {
     press(out, key::up);
   } else if (std::abs(heard_ball_x_ - paddle) > close_enough) {
     step_toward(out, heard_ball_x_);

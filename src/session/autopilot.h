@@ -51,8 +51,16 @@ class Autopilot : public InputSource {
   using Cue = std::function<bool()>;
   using LineTest = std::function<bool(const std::string&)>;
 
-  // skill: the chance, in percent (0 to 100), that it goes for an incoming ball.
-  Autopilot(Game& game, uint32_t seed, int32_t skill = 85);
+  // A person needs about a fifth of a second to react to a ball. Without such a
+  // moment, a ball struck back so often that it crosses the court within a frame
+  // would be met every time, and a rally with both shields up would never end.
+  static constexpr int32_t person_reaction_passes = 12;
+
+  // skill: the chance, in percent (0 to 100), that it goes for an incoming ball;
+  // reaction_passes: how many passes (frames of the match) it hears a new ball
+  // before it moves for it.
+  Autopilot(Game& game, uint32_t seed, int32_t skill = 85,
+            int32_t reaction_passes = person_reaction_passes);
 
   // Every line the game speaks, in order.
   void hear(const std::string& line);
@@ -79,6 +87,9 @@ class Autopilot : public InputSource {
   // Chooses a menu's last item (the main menu's Exit, however many items come
   // before it): up from the first item wraps round to it.
   Autopilot& choose_last();
+  // Character selection: steps to a character drawn at random, pausing between
+  // steps as a person would, and chooses it.
+  Autopilot& choose_any_character();
   // The answer to the next text prompt; prompts take answers in order.
   Autopilot& answer_with(std::string text);
 
@@ -106,6 +117,7 @@ class Autopilot : public InputSource {
   Game& game_;
   Random random_;
   int32_t skill_;
+  int32_t reaction_passes_;
   std::deque<Step> steps_;
   std::deque<std::string> answers_;
   std::deque<std::string> unheard_;

@@ -17,7 +17,6 @@ constexpr int32_t bot_skill = 80;
 enum MainItem { host_item = 1, connect_item = 2 };
 enum ConnectItem { address_item = 1, port_item = 2, join_item = 3 };
 constexpr int short_game_item = 1;
-constexpr int character_count = 5;
 
 // What the bot does next, decided each time its script runs out: the title
 // screen, a round of hosting or joining, the character, and leaving.
@@ -40,7 +39,7 @@ class BotPlan {
         break;
       case Phase::connecting:
         if (game_.music.current_name == selection_track) {
-          choose_character(pilot);
+          pilot.choose_any_character();
           // A joining bot plays one match; a hosting one waits for the next guest.
           if (options_.hosts) {
             phase_ = Phase::main_menu;
@@ -84,12 +83,6 @@ class BotPlan {
       return track == selection_track || track == menu_track;
     });
     phase_ = Phase::connecting;
-  }
-
-  void choose_character(Autopilot& pilot) {
-    const int32_t steps = random_int(game_, character_count - 1) + 1;
-    for (int32_t n = 0; n < steps; ++n) pilot.idle(8).tap(key::right);
-    pilot.idle(30).tap(key::enter);
   }
 
   void leave(Autopilot& pilot) {

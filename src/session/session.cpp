@@ -8,6 +8,8 @@
 #include "net/parse_int.h"
 #include "session/find_games.h"
 #include "session/host_reach.h"
+#include "session/learn_sounds.h"
+#include "session/practice.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/screen_keys.h"
@@ -67,14 +69,14 @@ void say(Game& game, int entry) {
 // also holds the handshake word (letter case counts), refused once its hello has
 // ended without it. Every event makes its connection the peer, so the guest is
 // whoever spoke last.
-WaitResult wait_for_guest(Game& game, HostReach& reach) {
+WaitResult wait_for_guest(Game& game, HostReach* reach) {
   Transport& transport = game.transport;
   NetState& net = game.net;
   HandshakeText said(hello_code);
   Connection speaker;
   for (;;) {
     if (escape_pressed(game)) return WaitResult::cancelled;
-    reach.poll();
+    if (reach) reach->poll();
     const NetEvent event = transport.poll_server();
     if (event == NetEvent::none) continue;
     net.peer = transport.event_connection();
@@ -174,16 +176,21 @@ Next host_game(Game& game) {
   }
   say(game, entry::waiting_for_guest);
   HostReach reach(game, static_cast<uint16_t>(game.settings.port), match.game_mode);
+  return play_hosted_match(game, &reach);
+}
 
+Next play_hosted_match(Game& game, HostReach* reach) {
+  MatchState& match = game.match;
+  Transport& transport = game.transport;
   const WaitResult wait = wait_for_guest(game, reach);
   if (wait != WaitResult::answered) {
     if (wait == WaitResult::cancelled) play_music(game, "", false);
     // A refused guest gets no answer; closing the server hangs up on it too.
     transport.close_server(host_server_id);
-    reach.end();
+    if (reach) reach->end();
     return Next::main_menu;
   }
-  reach.stop_answering();
+  if (reach) reach->stop_answering();
 
   say(game, entry::guest_verified);
   send_message(transport, game.net, verified_message(match.game_mode));
@@ -200,7 +207,7 @@ Next host_game(Game& game) {
   match.peer_ready = false;
   // The server stays open during the match; leaving closes it.
   const Next next = run_match(game);
-  reach.end();
+  if (reach) reach->end();
   return next;
 }
 
@@ -250,6 +257,8 @@ MainMenuFlows network_flows() {
   flows.join_game = join_game;
   flows.find_games = find_games;
   flows.settings = run_settings;
+  flows.practise = [](Game& game) { return practise(game); };
+  flows.learn_sounds = learn_sounds;
   return flows;
 }
 

@@ -75,6 +75,10 @@ std::optional<int> run_menu(Game& game, const std::string& name) {
 }
 
 int run_menu(Game& game, const MenuFile& menu) {
+  return run_menu(game, menu, MenuActions{});
+}
+
+int run_menu(Game& game, const MenuFile& menu, const MenuActions& actions) {
   MenuSounds sounds(game);
   const int count = static_cast<int>(menu.items.size());
   auto item = [&](int n) -> const std::string& { return menu.items[n - 1]; };
@@ -83,7 +87,8 @@ int run_menu(Game& game, const MenuFile& menu) {
   int cursor = 1;
   for (;;) {
     game.keyboard.examine(game.platform);
-    answer_common_keys(game, entry::help_menu);
+    answer_common_keys(game, actions.help_entry);
+    if (actions.escape_closes && key_pressed_once(game, key::escape)) return 0;
     if (key_pressed_once(game, key::down)) {
       cursor = cursor == count ? 1 : cursor + 1;
       game.sound.play(sounds.click);
@@ -95,12 +100,12 @@ int run_menu(Game& game, const MenuFile& menu) {
       game.sound.play(sounds.click);
     }
     // Chosen on release, so the press cannot reach the next screen as a new one.
-    if (game.keyboard.key_released(key::enter)) {
+    if (game.keyboard.key_released(key::enter) && (!actions.chosen || actions.chosen(cursor))) {
       game.sound.play(sounds.select);
       game.platform.delay_ms(choice_pause_ms);
       return cursor;
     }
-    game.platform.pump_events(1);
+    if (!actions.each_pass || !actions.each_pass(cursor)) game.platform.pump_events(1);
   }
 }
 

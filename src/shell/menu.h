@@ -3,12 +3,14 @@
 // caller gives the chosen item number its meaning.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/keys.h"
 #include "shell/game.h"
+#include "shell/text_entries.h"
 
 namespace tornello {
 
@@ -56,6 +58,20 @@ std::optional<MenuFile> load_menu(Game& game, const std::string& name);
 // Runs a menu until an item is chosen and returns its number, 1 to the item
 // count. The game's own lists (games found, sounds to learn) are menus too.
 int run_menu(Game& game, const MenuFile& menu);
+
+// What a menu does beyond choosing an item and closing.
+struct MenuActions {
+  // Spoken by F1 before the keys every screen knows.
+  int help_entry = entry::help_menu;
+  // Escape closes the menu; run_menu then returns 0.
+  bool escape_closes = false;
+  // Enter on an item: true closes the menu with it, false keeps it open.
+  std::function<bool(int item)> chosen;
+  // Once per pass, with the item under the cursor. True while it has work on
+  // every pass and paces the pass itself; the menu then does not wait.
+  std::function<bool(int item)> each_pass;
+};
+int run_menu(Game& game, const MenuFile& menu, const MenuActions& actions);
 
 // load_menu, then run_menu; nothing when the file is missing.
 std::optional<int> run_menu(Game& game, const std::string& name);

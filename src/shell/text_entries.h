@@ -86,7 +86,29 @@ inline constexpr int normal = 67;
 inline constexpr int hard = 68;
 inline constexpr int learn_sounds = 69;
 
+// The sounds to learn, one item each, in the order of their menu.
+inline constexpr int sound_ball_straight = 70;
+inline constexpr int sound_ball_left = 71;
+inline constexpr int sound_ball_right = 72;
+inline constexpr int sound_ball_close = 73;
+inline constexpr int sound_ball_bounce = 74;
+inline constexpr int sound_own_stroke = 75;
+inline constexpr int sound_opponent_stroke = 76;
+inline constexpr int sound_own_move = 77;
+inline constexpr int sound_own_edge = 78;
+inline constexpr int sound_own_shield_up = 79;
+inline constexpr int sound_own_shield_return = 80;
+inline constexpr int sound_own_shield_down = 81;
+inline constexpr int sound_opponent_shield_up = 82;
+inline constexpr int sound_opponent_shield_return = 83;
+inline constexpr int sound_ball_hiding = 84;
+inline constexpr int sound_ball_appearing = 85;
+inline constexpr int sound_point_won = 86;
+inline constexpr int sound_point_lost = 87;
+inline constexpr int sound_crowd_rally = 88;
+inline constexpr int sound_crowd_bonus = 89;
+
 // The last entry the game knows; the built-in English table has them all.
-inline constexpr int last = 69;
+inline constexpr int last = 89;
 
 }  // namespace tornello::entry
