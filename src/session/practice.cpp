@@ -87,7 +87,7 @@ class PracticeOpponent {
     pilot.on_empty = [this](Autopilot& keys) {
       if (leave_) keys.tap(key::escape);
     };
-    if (setup_.opponent_starts) setup_.opponent_starts(platform, game);
+    if (setup_.opponent_starts) setup_.opponent_starts(platform, pilot);
 
     join_game(game);
     game.transport.net_stop();

@@ -14,6 +14,7 @@
 
 namespace tornello {
 
+class Autopilot;
 class ListeningPlatform;
 
 enum class PracticeLevel { easy = 1, normal = 2, hard = 3 };
@@ -29,9 +30,9 @@ PracticeSkill practice_skill(PracticeLevel level);
 // gives it a virtual one kept in step with the player's, and watches it.
 struct PracticeSetup {
   HeadlessPlatform::Clock clock = HeadlessPlatform::Clock::real_time;
-  // On the computer's thread: once its platform and game are made, before it
-  // joins; and once it has ended, just before its thread does.
-  std::function<void(ListeningPlatform&, Game&)> opponent_starts;
+  // On the computer's thread: once its platform and autopilot are made, before
+  // it joins; and once it has ended, just before its thread does.
+  std::function<void(ListeningPlatform&, Autopilot&)> opponent_starts;
   std::function<void()> opponent_ended;
 };
 

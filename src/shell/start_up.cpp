@@ -65,6 +65,10 @@ int shut_down(Game& game) {
 }
 
 int start_up(Game& game, const CommandLine& command_line) {
+  return start_up(game, command_line, network_flows());
+}
+
+int start_up(Game& game, const CommandLine& command_line, const MainMenuFlows& flows) {
   // No result is tested: a missing device only silences what needs it.
   game.transport.net_start();
   game.sound.init(game.platform.audio());
@@ -87,7 +91,7 @@ int start_up(Game& game, const CommandLine& command_line) {
   load_sound_bank(game.bank, game.sound, game.files, game.settings.goal_sound_count);
 
   show_title_screen(game);
-  run_main_menu_loop(game, network_flows());
+  run_main_menu_loop(game, flows);
   return shut_down(game);
 }
 

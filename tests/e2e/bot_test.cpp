@@ -23,10 +23,6 @@ class BotTest : public TwoGamesTest {
     player.on_pump = [] { std::this_thread::sleep_for(std::chrono::microseconds(50)); };
   }
 
-  bool starts_play(const std::string& line) const {
-    return line == this->line(14) || line == this->line(15);
-  }
-
   // What the bot printed, line by line.
   static std::vector<std::string> printed(const ChildProcess& bot) {
     std::vector<std::string> lines;

@@ -9,8 +9,6 @@
 namespace tornello {
 namespace {
 
-using Score = std::pair<int, int>;  // as one side tells it: own score first
-
 // A seed whose first draws satisfy `wanted`, so a test can count on a chance.
 uint32_t seed_where(const std::function<bool(Random&)>& wanted) {
   for (uint32_t seed = 1;; ++seed) {
@@ -41,54 +39,6 @@ class MatchTest : public TwoGamesTest {
       const MatchState& match = host->game.match;
       if (match.peer_ready && !match.started) host->game.random.seed(seed);
     };
-  }
-
-  bool starts_play(const std::string& heard) const {
-    return heard == line(14) || heard == line(15);
-  }
-
-  // The scores told in heard[from, to), one per point.
-  std::vector<Score> scores(const std::vector<std::string>& heard, size_t from, size_t to) const {
-    const std::string start = "say " + line(18) + ": ";
-    const std::string between = " " + line(19) + " ";
-    std::vector<Score> found;
-    for (size_t at = from; at < to && at < heard.size(); ++at) {
-      const std::string& item = heard[at];
-      if (!item.starts_with(start)) continue;
-      const size_t middle = item.find(between, start.size());
-      if (middle == std::string::npos) continue;
-      const Score score(std::stoi(item.substr(start.size(), middle - start.size())),
-                        std::stoi(item.substr(middle + between.size())));
-      // The end of the match tells the last score again.
-      if (found.empty() || found.back() != score) found.push_back(score);
-    }
-    return found;
-  }
-
-  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
-  static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n) {
-    for (size_t at = 0; at < heard.size(); ++at) {
-      if (heard[at] == item && n-- == 0) return at;
-    }
-    return heard.size();
-  }
-
-  // One side's score lines, the other's mirrored, a point at a time, to the limit.
-  void expect_a_whole_match(const std::vector<Score>& host_scores,
-                            const std::vector<Score>& guest_scores, int winning_score) {
-    ASSERT_FALSE(host_scores.empty());
-    ASSERT_EQ(host_scores.size(), guest_scores.size());
-    Score before{0, 0};
-    for (size_t point = 0; point < host_scores.size(); ++point) {
-      const Score& told = host_scores[point];
-      EXPECT_EQ(guest_scores[point], Score(told.second, told.first)) << "point " << point + 1;
-      EXPECT_TRUE(told == Score(before.first + 1, before.second) ||
-                  told == Score(before.first, before.second + 1))
-          << "point " << point + 1;
-      before = told;
-    }
-    EXPECT_EQ(std::max(before.first, before.second), winning_score);
-    EXPECT_LT(std::min(before.first, before.second), winning_score);
   }
 };
 

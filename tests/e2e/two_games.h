@@ -34,6 +34,7 @@
 #include "audio/sound_log.h"
 #include "audio/wav_writer.h"
 #include "session/autopilot.h"
+#include "session/session.h"
 #include "shell/command_line.h"
 #include "shell/language.h"
 #include "shell/menu.h"
@@ -117,7 +118,7 @@ class Player {
     thread_ = std::thread([this] {
       try {
         if (on_start) on_start();
-        start_up(game, command_line);
+        start_up(game, command_line, flows);
       } catch (const std::exception& e) {
         failure = e.what();
       }
@@ -131,6 +132,7 @@ class Player {
   ListeningPlatform platform;
   Game game;
   Autopilot pilot;
+  MainMenuFlows flows = network_flows();
   std::vector<std::string> heard;
   std::string failure;
   // Run on the player's thread: for each line it hears, and on every pump.
@@ -408,6 +410,8 @@ class GameData {
   TempDir dir;
 };
 
+using Score = std::pair<int, int>;  // as one side tells it: own score first
+
 // The common ground of the two-game tests: the data tree as working directory,
 // the language's lines, and the scripts both players follow through the menus.
 class TwoGamesTest : public ::testing::Test {
@@ -531,6 +535,54 @@ class TwoGamesTest : public ::testing::Test {
         std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
                       heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
                       [&](const std::string& item) { return item.starts_with(prefix); }));
+  }
+
+  bool starts_play(const std::string& heard) const {
+    return heard == line(14) || heard == line(15);
+  }
+
+  // The scores told in heard[from, to), one per point.
+  std::vector<Score> scores(const std::vector<std::string>& heard, size_t from, size_t to) const {
+    const std::string start = "say " + line(18) + ": ";
+    const std::string between = " " + line(19) + " ";
+    std::vector<Score> found;
+    for (size_t at = from; at < to && at < heard.size(); ++at) {
+      const std::string& item = heard[at];
+      if (!item.starts_with(start)) continue;
+      const size_t middle = item.find(between, start.size());
+      if (middle == std::string::npos) continue;
+      const Score score(std::stoi(item.substr(start.size(), middle - start.size())),
+                        std::stoi(item.substr(middle + between.size())));
+      // The end of the match tells the last score again.
+      if (found.empty() || found.back() != score) found.push_back(score);
+    }
+    return found;
+  }
+
+  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
+  static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n) {
+    for (size_t at = 0; at < heard.size(); ++at) {
+      if (heard[at] == item && n-- == 0) return at;
+    }
+    return heard.size();
+  }
+
+  // One side's score lines, the other's mirrored, a point at a time, to the limit.
+  void expect_a_whole_match(const std::vector<Score>& host_scores,
+                            const std::vector<Score>& guest_scores, int winning_score) {
+    ASSERT_FALSE(host_scores.empty());
+    ASSERT_EQ(host_scores.size(), guest_scores.size());
+    Score before{0, 0};
+    for (size_t point = 0; point < host_scores.size(); ++point) {
+      const Score& told = host_scores[point];
+      EXPECT_EQ(guest_scores[point], Score(told.second, told.first)) << "point " << point + 1;
+      EXPECT_TRUE(told == Score(before.first + 1, before.second) ||
+                  told == Score(before.first, before.second + 1))
+          << "point " << point + 1;
+      before = told;
+    }
+    EXPECT_EQ(std::max(before.first, before.second), winning_score);
+    EXPECT_LT(std::min(before.first, before.second), winning_score);
   }
 
   // Both games wait at the main menu until the test has looked at them.

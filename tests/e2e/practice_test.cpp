@@ -1,0 +1,211 @@
+// Practice against the computer from the main menu: a whole match, then one left
+// with Escape, each heard as against a person, the computer's game on a thread
+// of its own, and nothing of it left once the main menu is back.
+#include "match/match.h"
+#include "session/practice.h"
+
+#include <dirent.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/process_resources.h"
+#include "two_games.h"
+
+namespace tornello {
+namespace {
+
+size_t threads() {
+  size_t count = 0;
+  if (DIR* dir = ::opendir("/proc/self/task")) {
+    while (::readdir(dir) != nullptr) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+// The addresses listening on `port` in one of the system's socket tables, as
+// the table shows them ("0100007F" is 127.0.0.1).
+std::vector<std::string> listening_on(const char* table, uint16_t port) {
+  char port_hex[8];
+  std::snprintf(port_hex, sizeof port_hex, ":%04X", port);
+  std::vector<std::string> found;
+  std::ifstream file(table);
+  std::string row;
+  std::getline(file, row);  // the heading
+  while (std::getline(file, row)) {
+    std::istringstream fields(row);
+    std::string slot, local, remote, state;
+    fields >> slot >> local >> remote >> state;
+    if (state == "0A" && local.ends_with(port_hex))
+      found.push_back(local.substr(0, local.find(':')));
+  }
+  return found;
+}
+
+// Keeps the computer's virtual clock within a tenth of a second of the player's
+// while it plays, as two computers' clocks would be; the player runs freely
+// otherwise. A side that has not moved for a while of real time (its game has
+// failed) holds the other back no longer.
+class Lockstep {
+ public:
+  void player_at(uint32_t now) {
+    std::unique_lock lock(mutex_);
+    player_ = now;
+    moved_.notify_all();
+    moved_.wait_for(lock, stall, [this] { return !opponent_on_ || !ahead(player_, opponent_); });
+  }
+  void opponent_at(uint32_t now) {
+    std::unique_lock lock(mutex_);
+    opponent_on_ = true;
+    opponent_ = now;
+    moved_.notify_all();
+    moved_.wait_for(lock, stall, [this] { return !ahead(opponent_, player_); });
+  }
+  void opponent_ended() {
+    std::lock_guard lock(mutex_);
+    opponent_on_ = false;
+    moved_.notify_all();
+  }
+
+ private:
+  static constexpr std::chrono::seconds stall{2};
+  static bool ahead(uint32_t one, uint32_t other) { return ms_between(other, one) > 100; }
+
+  std::mutex mutex_;
+  std::condition_variable moved_;
+  bool opponent_on_ = false;
+  uint32_t player_ = 0;
+  uint32_t opponent_ = 0;
+};
+
+// The computer's keys on their way to its game, with its Escape presses counted.
+struct WatchedKeys : InputSource {
+  void keyboard(KeyboardSnapshot& out) override {
+    keys->keyboard(out);
+    escapes += (out.keys[key::escape] & 0x80) != 0;
+  }
+  std::optional<std::string> answer(const std::string& title, const std::string& prompt,
+                                    const std::string& default_text) override {
+    return keys->answer(title, prompt, default_text);
+  }
+  InputSource* keys = nullptr;
+  int escapes = 0;
+};
+
+// What the process and the player's game hold, read each time the main menu opens.
+struct Holdings {
+  size_t threads, files, sounds;
+  std::pair<size_t, size_t> endpoints;
+};
+
+class PracticeTest : public TwoGamesTest {
+ protected:
+  PracticeTest() {
+    make_host();
+    setup.clock = HeadlessPlatform::Clock::virtual_time;
+    setup.opponent_starts = [this](ListeningPlatform& platform, Autopilot& pilot) {
+      platform.on_pump = [this, &platform] { lockstep.opponent_at(platform.elapsed_ms()); };
+      platform.on_title = [this, &pilot](const std::string& line) {
+        pilot.hear(line);
+        computer.back().push_back(line);
+      };
+      watched.emplace_back();
+      watched.back().keys = &pilot;
+      platform.set_input(&watched.back());
+      computer.emplace_back();
+    };
+    setup.opponent_ended = [this] {
+      ++computers_ended;
+      lockstep.opponent_ended();
+    };
+    Player& player = *host;
+    player.flows.practise = [this](Game& game) { return practise(game, setup); };
+    player.on_pump = [this, &player] { lockstep.player_at(player.platform.elapsed_ms()); };
+    player.on_line = [this, &player](const std::string& line) {
+      Game& game = player.game;
+      if (line == main_menu) {
+        holdings.push_back({threads(), open_files(), game.sound.loaded_count(), endpoints(player)});
+      }
+      if (mentions_entry(game, line, 4)) {
+        const uint16_t port = game.transport.server_port(host_server_id);
+        listeners.push_back(listening_on("/proc/net/tcp", port) ==
+                                std::vector<std::string>{"0100007F"} &&
+                            listening_on("/proc/net/tcp6", port).empty());
+      }
+    };
+  }
+
+  // From the main menu: practise, the short game, a level, a character.
+  void practice_round(int level, int character) {
+    Autopilot& pilot = host->pilot;
+    pilot.when_heard_menu("main").choose(3);
+    pilot.when_heard_menu("gamemode").choose(1);
+    pilot.when_heard_entry(65).choose(level);
+    choose_character(pilot, character);
+  }
+
+  PracticeSetup setup;
+  Lockstep lockstep;
+  // The computer's lines and keys, one record per practice match.
+  std::deque<std::vector<std::string>> computer;
+  std::deque<WatchedKeys> watched;
+  std::atomic<int> computers_ended{0};
+  std::vector<Holdings> holdings;
+  std::vector<bool> listeners;  // true: 127.0.0.1 alone listened on the practice port
+};
+
+TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothingBehind) {
+  practice_round(2, 2);
+  practice_round(1, 4);
+  host->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
+  host->pilot.tap(key::escape);
+  exit_game(host->pilot);
+  play();
+
+  const std::vector<std::string>& h = host->heard;
+  const size_t second = nth(h, said(4), 1);
+  ASSERT_LT(second, h.size()) << last_lines(*host, 40);
+  ASSERT_EQ(computer.size(), 2u);
+  EXPECT_EQ(computers_ended.load(), 2);
+  EXPECT_EQ(listeners, std::vector<bool>(2, true));
+  // The first match, heard from the player's side as when a person joins, to its end.
+  EXPECT_TRUE(heard_in_order(h, 0, second,
+                             {"say " + line(65), said(4), "say 127.0.0.1 " + line(5), said(6),
+                              "play chars/2/name", "play music/ingame", said(7)}));
+  const std::vector<Score> player_scores = scores(h, 0, second);
+  std::vector<std::string> computer_heard;
+  for (const std::string& line : computer[0]) computer_heard.push_back("say " + line);
+  expect_a_whole_match(player_scores, scores(computer_heard, 0, computer_heard.size()), 11);
+  ASSERT_FALSE(player_scores.empty());
+  const bool won = player_scores.back().first > player_scores.back().second;
+  EXPECT_TRUE(
+      heard_in_order(h, 0, second,
+                     {said(won ? 17 : 16), won ? "play music/game_won" : "play music/game_lost",
+                      "stop everything", "say " + main_menu}));
+  EXPECT_TRUE(heard_in_order(computer[0], {line(11), line(12), line(won ? 16 : 17)}));
+  // The second, left as play starts: the computer takes the goodbye and goes
+  // quietly, without being told to, and the player is back at the main menu.
+  EXPECT_TRUE(heard_in_order(
+      h, second, h.size(),
+      {said(6), "play chars/4/name", said(7), "stop everything", "say " + main_menu}));
+  EXPECT_EQ(count_from(h, 0, h.size(), said(21)), 0u);
+  for (size_t match = 0; match < 2; ++match) {
+    EXPECT_EQ(count_of(computer[match], line(21)), 0u) << "match " << match + 1;
+    EXPECT_EQ(watched[match].escapes, 0) << "match " << match + 1;
+  }
+  EXPECT_TRUE(heard_in_order(computer[1], {line(12), line(14)}) ||
+              heard_in_order(computer[1], {line(12), line(15)}));
+  // Threads, files and sockets at each return to the main menu as before the
+  // first match; sounds as after the first (the announcer keeps its last call).
+  ASSERT_EQ(holdings.size(), 3u) << "the main menu before and after each match";
+  for (const Holdings& visit : holdings) {
+    EXPECT_EQ(visit.threads, holdings[0].threads);
+    EXPECT_EQ(visit.files, holdings[0].files);
+    EXPECT_EQ(visit.endpoints, std::make_pair(size_t{0}, size_t{0}));
+  }
+  EXPECT_EQ(holdings[2].sounds, holdings[1].sounds);
+}
+
+}  // namespace
+}  // namespace tornello
