@@ -102,6 +102,10 @@ Autopilot& Autopilot::choose(int item) {
 }
 
 Autopilot& Autopilot::choose_last() {
+  // One pass with every key up first, as a person's hands are when a menu
+  // opens: an Up that struck the last ball of a match is only taken as let go
+  // once a menu has seen it up, and a press before that would go unheard.
+  idle();
   tap(key::up);
   return tap(key::enter);
 }

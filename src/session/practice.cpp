@@ -106,13 +106,13 @@ class PracticeOpponent {
 PracticeSkill practice_skill(PracticeLevel level) {
   switch (level) {
     case PracticeLevel::easy:
-      return {50, 40};
+      return {40, 45};
     case PracticeLevel::normal:
-      return {75, 24};
+      return {70, 24};
     case PracticeLevel::hard:
       break;
   }
-  return {90, Autopilot::person_reaction_passes};
+  return {85, Autopilot::person_reaction_passes};
 }
 
 Next practise(Game& game, const PracticeSetup& setup) {

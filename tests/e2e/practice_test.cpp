@@ -1,7 +1,6 @@
 // Practice against the computer from the main menu: a whole match, then one left
 // with Escape, each heard as against a person, the computer's game on a thread
 // of its own, and nothing of it left once the main menu is back.
-#include "match/match.h"
 #include "session/practice.h"
 
 #include <dirent.h>
@@ -9,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "match/match.h"
+#include "support/lockstep.h"
 #include "support/process_resources.h"
 #include "two_games.h"
 
@@ -43,42 +44,6 @@ std::vector<std::string> listening_on(const char* table, uint16_t port) {
   return found;
 }
 
-// Keeps the computer's virtual clock within a tenth of a second of the player's
-// while it plays, as two computers' clocks would be; the player runs freely
-// otherwise. A side that has not moved for a while of real time (its game has
-// failed) holds the other back no longer.
-class Lockstep {
- public:
-  void player_at(uint32_t now) {
-    std::unique_lock lock(mutex_);
-    player_ = now;
-    moved_.notify_all();
-    moved_.wait_for(lock, stall, [this] { return !opponent_on_ || !ahead(player_, opponent_); });
-  }
-  void opponent_at(uint32_t now) {
-    std::unique_lock lock(mutex_);
-    opponent_on_ = true;
-    opponent_ = now;
-    moved_.notify_all();
-    moved_.wait_for(lock, stall, [this] { return !ahead(opponent_, player_); });
-  }
-  void opponent_ended() {
-    std::lock_guard lock(mutex_);
-    opponent_on_ = false;
-    moved_.notify_all();
-  }
-
- private:
-  static constexpr std::chrono::seconds stall{2};
-  static bool ahead(uint32_t one, uint32_t other) { return ms_between(other, one) > 100; }
-
-  std::mutex mutex_;
-  std::condition_variable moved_;
-  bool opponent_on_ = false;
-  uint32_t player_ = 0;
-  uint32_t opponent_ = 0;
-};
-
 // The computer's keys on their way to its game, with its Escape presses counted.
 struct WatchedKeys : InputSource {
   void keyboard(KeyboardSnapshot& out) override {
@@ -103,9 +68,7 @@ class PracticeTest : public TwoGamesTest {
  protected:
   PracticeTest() {
     make_host();
-    setup.clock = HeadlessPlatform::Clock::virtual_time;
-    setup.opponent_starts = [this](ListeningPlatform& platform, Autopilot& pilot) {
-      platform.on_pump = [this, &platform] { lockstep.opponent_at(platform.elapsed_ms()); };
+    setup = lockstep.setup([this](ListeningPlatform& platform, Autopilot& pilot) {
       platform.on_title = [this, &pilot](const std::string& line) {
         pilot.hear(line);
         computer.back().push_back(line);
@@ -114,10 +77,10 @@ class PracticeTest : public TwoGamesTest {
       watched.back().keys = &pilot;
       platform.set_input(&watched.back());
       computer.emplace_back();
-    };
-    setup.opponent_ended = [this] {
+    });
+    setup.opponent_ended = [this, ended = setup.opponent_ended] {
       ++computers_ended;
-      lockstep.opponent_ended();
+      ended();
     };
     Player& player = *host;
     player.flows.practise = [this](Game& game) { return practise(game, setup); };
@@ -145,8 +108,8 @@ class PracticeTest : public TwoGamesTest {
     choose_character(pilot, character);
   }
 
-  PracticeSetup setup;
   Lockstep lockstep;
+  PracticeSetup setup;
   // The computer's lines and keys, one record per practice match.
   std::deque<std::vector<std::string>> computer;
   std::deque<WatchedKeys> watched;
