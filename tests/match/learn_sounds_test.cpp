@@ -121,16 +121,17 @@ TEST_F(LearnSoundsTest, EachItemIsNamedAndPlaysItsSoundAtTheMatchsLevelAndPan) {
   // A ball comes all the way in and is stopped where a point would be decided;
   // one cut short stops at once. Loops stop when their lesson ends.
   const std::vector<SoundEvent> straight = lesson(0);
-  EXPECT_GE(last(straight, bank.rolling, SoundEventKind::pan)->volume, 96);
+  EXPECT_GE(last(straight, bank.rolling, SoundEventKind::pan).value_or(SoundEvent{}).volume, 96);
   EXPECT_TRUE(first(straight, bank.rolling, SoundEventKind::stop));
-  EXPECT_LE(last(lesson(1), bank.rolling, SoundEventKind::pan)->volume, 40);
+  EXPECT_LE(last(lesson(1), bank.rolling, SoundEventKind::pan).value_or(SoundEvent{}).volume, 40);
   EXPECT_TRUE(first(lesson(1), bank.rolling, SoundEventKind::stop));
   for (int n : {9, 12, 18}) {
     const SoundHandle loop = n == 9    ? bank.own_shield_loop
                              : n == 12 ? bank.opponent_shield_loop
                                        : bank.crowd_chant;
     const std::vector<SoundEvent> events = lesson(n);
-    EXPECT_TRUE(first(events, loop, SoundEventKind::play)->looped) << "lesson " << n + 1;
+    EXPECT_TRUE(first(events, loop, SoundEventKind::play).value_or(SoundEvent{}).looped)
+        << "lesson " << n + 1;
     EXPECT_TRUE(first(events, loop, SoundEventKind::stop)) << "lesson " << n + 1;
   }
   // A point: a goal sound, then the crowd cheers (won) or groans (lost); a
@@ -151,9 +152,11 @@ TEST_F(LearnSoundsTest, EachItemIsNamedAndPlaysItsSoundAtTheMatchsLevelAndPan) {
   ASSERT_EQ(lost.size(), 2u);
   EXPECT_TRUE(one_of(won[0], bank.goals) && one_of(won[1], bank.crowd_cheers));
   EXPECT_TRUE(one_of(lost[0], bank.goals) && one_of(lost[1], bank.crowd_epic_fails));
-  EXPECT_GE(log.last(bank.crowd_chant, SoundEventKind::volume)->volume, 45);
-  EXPECT_TRUE(one_of(plays_of(18).back(), bank.crowd_ok));
-  EXPECT_TRUE(one_of(plays_of(19).front(), bank.crowd_oh));
+  EXPECT_GE(log.last(bank.crowd_chant, SoundEventKind::volume).value_or(SoundEvent{}).volume, 45);
+  const std::vector<SoundHandle> rally = plays_of(18);
+  const std::vector<SoundHandle> bonus = plays_of(19);
+  EXPECT_TRUE(!rally.empty() && one_of(rally.back(), bank.crowd_ok));
+  EXPECT_TRUE(!bonus.empty() && one_of(bonus.front(), bank.crowd_oh));
 }
 
 }  // namespace
