@@ -5,7 +5,9 @@
 
 #include <dirent.h>
 
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "match/match.h"
@@ -25,21 +27,28 @@ size_t threads() {
   return count;
 }
 
-// The addresses listening on `port` in one of the system's socket tables, as
-// the table shows them ("0100007F" is 127.0.0.1).
-std::vector<std::string> listening_on(const char* table, uint16_t port) {
-  char port_hex[8];
-  std::snprintf(port_hex, sizeof port_hex, ":%04X", port);
+// Where this process waits for others to reach it: the local address of each
+// of its listening TCP sockets and bound UDP sockets, as the system's tables
+// show them ("0100007F:9C41" is 127.0.0.1, port 40001; IPv6 ones are longer).
+std::vector<std::string> open_to_others() {
+  std::set<std::string> ours;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code unreadable;
+    const std::string target = std::filesystem::read_symlink(fd.path(), unreadable).string();
+    if (target.starts_with("socket:[")) ours.insert(target.substr(8, target.size() - 9));
+  }
   std::vector<std::string> found;
-  std::ifstream file(table);
-  std::string row;
-  std::getline(file, row);  // the heading
-  while (std::getline(file, row)) {
-    std::istringstream fields(row);
-    std::string slot, local, remote, state;
-    fields >> slot >> local >> remote >> state;
-    if (state == "0A" && local.ends_with(port_hex))
-      found.push_back(local.substr(0, local.find(':')));
+  for (const char* table : {"tcp", "tcp6", "udp", "udp6"}) {
+    std::ifstream file(std::string("/proc/net/") + table);
+    std::string row;
+    std::getline(file, row);  // the heading
+    while (std::getline(file, row)) {
+      std::istringstream fields(row);
+      std::string skip, local, remote, state, inode;
+      fields >> skip >> local >> remote >> state >> skip >> skip >> skip >> skip >> skip >> inode;
+      const bool waits = table[0] == 'u' || state == "0A";  // UDP, or TCP listening
+      if (waits && ours.contains(inode)) found.push_back(local);
+    }
   }
   return found;
 }
@@ -90,11 +99,15 @@ class PracticeTest : public TwoGamesTest {
       if (line == main_menu) {
         holdings.push_back({threads(), open_files(), game.sound.loaded_count(), endpoints(player)});
       }
-      if (mentions_entry(game, line, 4)) {
-        const uint16_t port = game.transport.server_port(host_server_id);
-        listeners.push_back(listening_on("/proc/net/tcp", port) ==
-                                std::vector<std::string>{"0100007F"} &&
-                            listening_on("/proc/net/tcp6", port).empty());
+      if (mentions_entry(game, line, 5)) {  // the computer is connecting
+        char practice[16];
+        std::snprintf(practice, sizeof practice, "0100007F:%04X",
+                      game.transport.server_port(host_server_id));
+        const std::vector<std::string> open = open_to_others();
+        listeners.push_back(std::count(open.begin(), open.end(), practice) == 1 &&
+                            std::all_of(open.begin(), open.end(), [](const std::string& at) {
+                              return at.starts_with("0100007F:");
+                            }));
       }
     };
   }
@@ -115,7 +128,9 @@ class PracticeTest : public TwoGamesTest {
   std::deque<WatchedKeys> watched;
   std::atomic<int> computers_ended{0};
   std::vector<Holdings> holdings;
-  std::vector<bool> listeners;  // true: 127.0.0.1 alone listened on the practice port
+  // Once per practice, as the computer connects: true when the practice port,
+  // and any other this process has open to others, is on 127.0.0.1 alone.
+  std::vector<bool> listeners;
 };
 
 TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothingBehind) {
