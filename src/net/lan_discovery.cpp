@@ -18,7 +18,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a thread waits for a datagram before it looks whether it should stop.
+// How long a thread waits for a datagram before it looks whether it should
+// stop, when it has no waker to end the wait at once.
 constexpr int stop_check_ms = 20;
 
 sockets::Native native(std::intptr_t socket) {
@@ -62,11 +63,11 @@ sockets::Native open_datagram(bool ipv6, uint16_t port, bool shared) {
 
 // Waits up to ms for a datagram on any of the sockets (invalid ones are left
 // out); readable[i] tells which have one.
-void wait_readable(const std::intptr_t (&sockets)[2], int ms, bool (&readable)[2]) {
-  pollfd watch[2] = {};
+void wait_readable(const std::intptr_t (&sockets)[3], int ms, bool (&readable)[3]) {
+  pollfd watch[3] = {};
   int count = 0;
-  int index[2] = {-1, -1};
-  for (int i = 0; i < 2; ++i) {
+  int index[3] = {-1, -1, -1};
+  for (int i = 0; i < 3; ++i) {
     readable[i] = false;
     if (sockets[i] < 0) continue;
     watch[count].fd = native(sockets[i]);
@@ -153,8 +154,47 @@ std::pair<std::string, int> sender(const sockaddr_storage& from) {
 
 }  // namespace
 
+// A loopback socket of a thread's own: a byte sent to it ends the thread's wait
+// at once, so stopping a search or a responder costs no polling delay.
+class Waker {
+ public:
+  Waker() {
+    const sockets::Native socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (socket == sockets::invalid) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockets::Length size = sizeof address;
+    if (!sockets::set_blocking(socket, false) ||
+        bind(socket, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        getsockname(socket, reinterpret_cast<sockaddr*>(&address_), &size) != 0) {
+      sockets::close(socket);
+      return;
+    }
+    socket_ = static_cast<std::intptr_t>(socket);
+  }
+  ~Waker() {
+    if (socket_ >= 0) sockets::close(native(socket_));
+  }
+  Waker(const Waker&) = delete;
+  Waker& operator=(const Waker&) = delete;
+
+  std::intptr_t socket() const { return socket_; }
+  // How long a wait may last before it looks whether to stop.
+  int wait_ms(int wanted) const { return socket_ >= 0 ? wanted : std::min(wanted, stop_check_ms); }
+  void wake() const {
+    if (socket_ < 0) return;
+    sendto(native(socket_), "!", 1, 0, reinterpret_cast<const sockaddr*>(&address_),
+           sizeof address_);
+  }
+
+ private:
+  std::intptr_t socket_ = -1;
+  sockaddr_in address_{};
+};
+
 DiscoveryResponder::DiscoveryResponder(uint16_t tcp_port, int32_t game_mode, uint32_t instance)
-    : answer_{0, tcp_port, game_mode, instance} {
+    : answer_{0, tcp_port, game_mode, instance}, waker_(std::make_unique<Waker>()) {
   for (const bool ipv6 : {false, true}) {
     const sockets::Native socket = open_datagram(ipv6, discovery::discovery_port, true);
     if (socket != sockets::invalid) sockets_[ipv6 ? 1 : 0] = static_cast<std::intptr_t>(socket);
@@ -165,6 +205,7 @@ DiscoveryResponder::DiscoveryResponder(uint16_t tcp_port, int32_t game_mode, uin
 
 DiscoveryResponder::~DiscoveryResponder() {
   stop_.store(true);
+  waker_->wake();
   if (thread_.joinable()) thread_.join();
   for (const std::intptr_t socket : sockets_) {
     if (socket >= 0) sockets::close(native(socket));
@@ -174,9 +215,10 @@ DiscoveryResponder::~DiscoveryResponder() {
 void DiscoveryResponder::run() {
   Clock::time_point second_began = Clock::now();
   int answered_this_second = 0;
+  const std::intptr_t watched[3] = {sockets_[0], sockets_[1], waker_->socket()};
   while (!stop_.load()) {
-    bool readable[2];
-    wait_readable(sockets_, stop_check_ms, readable);
+    bool readable[3];
+    wait_readable(watched, waker_->wait_ms(1000), readable);
     for (int i = 0; i < 2; ++i) {
       if (!readable[i]) continue;
       drain(sockets_[i], [&](std::string_view datagram, const sockaddr_storage& from) {
@@ -200,12 +242,13 @@ void DiscoveryResponder::run() {
   }
 }
 
-GameSearch::GameSearch(uint32_t token, int32_t window_ms) {
+GameSearch::GameSearch(uint32_t token, int32_t window_ms) : waker_(std::make_unique<Waker>()) {
   thread_ = std::thread([this, token, window_ms] { run(token, window_ms); });
 }
 
 GameSearch::~GameSearch() {
   stop_.store(true);
+  waker_->wake();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -272,12 +315,13 @@ void GameSearch::run(uint32_t token, int32_t window_ms) {
     }
   }
 
+  const std::intptr_t watched[3] = {sockets[0], sockets[1], waker_->socket()};
   for (;;) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     if (left <= 0 || stop_.load()) break;
-    bool readable[2];
-    wait_readable(sockets, static_cast<int>(std::min<int64_t>(left, stop_check_ms)), readable);
+    bool readable[3];
+    wait_readable(watched, waker_->wait_ms(static_cast<int>(left)), readable);
     for (int i = 0; i < 2; ++i) {
       if (!readable[i]) continue;
       drain(sockets[i], [&](std::string_view datagram, const sockaddr_storage& from) {

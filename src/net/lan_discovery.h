@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +16,8 @@
 #include "net/discovery.h"
 
 namespace tornello {
+
+class Waker;  // ends a thread's wait for datagrams at once when it is to stop
 
 // Answers the searches of other games (queries on discovery_port, IPv4 and IPv6)
 // for as long as it lives. Other games hosting on this computer share the port
@@ -45,6 +48,7 @@ class DiscoveryResponder {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> read_{0};
   std::atomic<uint64_t> sent_{0};
+  std::unique_ptr<Waker> waker_;
   std::thread thread_;
 };
 
@@ -87,6 +91,7 @@ class GameSearch {
   std::vector<Heard> heard_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> done_{false};
+  std::unique_ptr<Waker> waker_;
   std::thread thread_;
 };
 
