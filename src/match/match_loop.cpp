@@ -63,14 +63,14 @@ class MatchMessages final : public MessageHandler {
   Game& game_;
 };
 
-// The guest's connection reports waiting bytes only; a host that has closed or
-// reset the stream shows when a read finds it ended. A byte that arrived since
-// the poll is kept for this frame's messages.
+// The guest's connection reports waiting bytes only; a host that has closed the
+// stream, reset it or stopped answering shows when a read finds it ended. A
+// byte that arrived since the poll is kept for this frame's messages.
 bool guest_peer_gone(Game& game) {
   char byte = 0;
   const int32_t count = game.transport.receive(game.net.peer, &byte, 1);
   if (count == 1) game.net.received_text.push_back(byte);
-  return count == 0;
+  return count == 0 || count == link_lost;
 }
 
 // The guest its connection, the host its server (and with it the guest's connection).

@@ -6,6 +6,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After the socket headers, which it needs.
+#include <mstcpip.h>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -29,10 +31,10 @@ using Native = SOCKET;
 using Length = int;
 inline constexpr Native invalid = INVALID_SOCKET;
 
-// Winsock 1.1 is all the game needs: IPv4 streams and non-blocking polls.
+// Winsock 2.2: IPv6, name lookups that give every address, keep-alive timers.
 inline bool start() {
   WSADATA data;
-  return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 inline void stop() {
   WSACleanup();
@@ -57,16 +59,28 @@ inline void allow_quick_rebind(Native) {}
 inline bool connect_pending(int error) {
   return error == WSAEWOULDBLOCK;
 }
-// Errors of a peek that mean the connection is gone for good.
+// Errors of a read that mean the connection is gone for good: closed or reset
+// by the peer, or given up because the peer stopped answering (keep-alive gives
+// WSAENETRESET).
 inline bool is_broken(int error) {
   return error == WSAECONNABORTED || error == WSAECONNRESET || error == WSAENOTCONN ||
-         error == WSAESHUTDOWN || error == WSAETIMEDOUT;
+         error == WSAESHUTDOWN || error == WSAETIMEDOUT || error == WSAENETRESET ||
+         error == WSAEHOSTUNREACH || error == WSAENETUNREACH;
+}
+inline bool is_refused(int error) {
+  return error == WSAECONNREFUSED;
+}
+// Nobody answered, or no way leads to the address.
+inline bool is_unreachable(int error) {
+  return error == WSAETIMEDOUT || error == WSAEHOSTUNREACH || error == WSAENETUNREACH ||
+         error == WSAEHOSTDOWN || error == WSAENETDOWN;
 }
 inline constexpr int no_signal = 0;  // Winsock never raises a signal for a vanished peer
 
-// Waits up to ms for a pending connect: 1 once it is made, 0 while it is still
-// pending, -1 when it failed. Winsock reports a refused connect as an exception,
-// not as writable, so both sets are watched.
+// Waits up to ms for a pending connect: 1 once it has ended (connect_error
+// tells how), 0 while it is still pending, -1 when the wait itself failed.
+// Winsock reports a failed connect as an exception, not as writable, so both
+// sets are watched.
 inline int wait_connected(Native socket, int ms) {
   fd_set writable, failed;
   FD_ZERO(&writable);
@@ -75,7 +89,7 @@ inline int wait_connected(Native socket, int ms) {
   FD_SET(socket, &failed);
   timeval limit{0, ms * 1000};
   const int ready = select(0, nullptr, &writable, &failed, &limit);
-  if (ready < 0 || FD_ISSET(socket, &failed)) return -1;
+  if (ready < 0) return -1;
   return ready > 0 ? 1 : 0;
 }
 
@@ -107,13 +121,27 @@ inline Native accept_now(Native listener) {
   return socket;
 }
 
-inline Native open_stream() {
-  const Native socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+inline Native open_stream(int family) {
+  const Native socket = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
   if (socket != invalid && !set_blocking(socket, false)) {
     close(socket);
     return invalid;
   }
   return socket;
+}
+
+// Windows probes a silent peer a fixed ten times, so the interval sets how long
+// it is given. Data that is never acknowledged is given up after TCP_MAXRT
+// (Windows Vista and later; mingw-w64's headers lack its number).
+inline void keep_alive(Native socket, int idle_s, int interval_s, int give_up_s) {
+  tcp_keepalive timers{1, static_cast<ULONG>(idle_s) * 1000, static_cast<ULONG>(interval_s) * 1000};
+  DWORD returned = 0;
+  WSAIoctl(socket, SIO_KEEPALIVE_VALS, &timers, sizeof timers, nullptr, 0, &returned, nullptr,
+           nullptr);
+  constexpr int tcp_maxrt = 5;
+  const DWORD seconds = static_cast<DWORD>(give_up_s);
+  setsockopt(socket, IPPROTO_TCP, tcp_maxrt, reinterpret_cast<const char*>(&seconds),
+             sizeof seconds);
 }
 #else
 using Native = int;
@@ -149,9 +177,18 @@ inline void allow_quick_rebind(Native socket) {
 inline bool connect_pending(int error) {
   return error == EINPROGRESS;
 }
+// The kernel gives up a silent peer with ETIMEDOUT, or with the last routing
+// error it met while retrying.
 inline bool is_broken(int error) {
   return error == ECONNRESET || error == ECONNABORTED || error == ENOTCONN || error == ESHUTDOWN ||
-         error == ETIMEDOUT || error == EPIPE;
+         error == ETIMEDOUT || error == EPIPE || error == EHOSTUNREACH || error == ENETUNREACH;
+}
+inline bool is_refused(int error) {
+  return error == ECONNREFUSED;
+}
+inline bool is_unreachable(int error) {
+  return error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
+         error == EHOSTDOWN || error == ENETDOWN;
 }
 // A vanished peer gives an error from send, not a SIGPIPE.
 inline constexpr int no_signal = MSG_NOSIGNAL;
@@ -172,8 +209,22 @@ inline Native accept_now(Native listener) {
   return accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
 }
 
-inline Native open_stream() {
-  return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+inline Native open_stream(int family) {
+  return ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+// Probes start after idle_s without a word and follow every interval_s; the
+// peer is given up once give_up_s have passed without an answer, also for data
+// that is never acknowledged.
+inline void keep_alive(Native socket, int idle_s, int interval_s, int give_up_s) {
+  const int on = 1;
+  const int probes = (give_up_s - idle_s) / interval_s;
+  const unsigned int give_up_ms = static_cast<unsigned int>(give_up_s) * 1000;
+  setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &idle_s, sizeof idle_s);
+  setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &interval_s, sizeof interval_s);
+  setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+  setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &give_up_ms, sizeof give_up_ms);
 }
 #endif
 
@@ -185,6 +236,13 @@ inline int connect_error(Native socket) {
     return -1;
   }
   return error;
+}
+
+// An IPv6 listener that takes IPv4 guests too, as IPv4-mapped addresses.
+inline bool accept_ipv4_too(Native socket) {
+  const int off = 0;
+  return setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+                    sizeof off) == 0;
 }
 
 // Small game messages must not wait for the previous one to be acknowledged.

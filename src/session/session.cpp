@@ -13,6 +13,7 @@
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/screen_keys.h"
+#include "shell/settings_file.h"
 #include "shell/settings_screen.h"
 #include "shell/text_entries.h"
 
@@ -28,7 +29,7 @@ constexpr int32_t failure_pause_ms = 1000;
 constexpr std::string_view hello_code = "_P_HI";
 constexpr std::string_view verified_code = "_P_VARIFIED";
 
-enum class WaitResult { answered, cancelled, refused };
+enum class WaitResult { answered, cancelled, refused, lost };
 
 // What one connection has said during the handshake, kept across reads: the
 // stream keeps no message boundaries, so a hello or an answer may come cut into
@@ -65,6 +66,34 @@ void say(Game& game, int entry) {
   speak_line(game, text(game, entry));
 }
 
+// Reads the keys of a waiting screen; true when the player gave up waiting.
+bool player_gave_up(Game& game) {
+  game.keyboard.examine(game.platform);
+  answer_common_keys(game, entry::help_waiting);
+  return key_pressed_once(game, key::escape);
+}
+
+// A failure is told, and stays up a moment before the main menu replaces it.
+Next back_after(Game& game, const std::string& line) {
+  speak_line(game, line);
+  game.platform.delay_ms(failure_pause_ms);
+  return Next::main_menu;
+}
+
+// The line that tells why joining failed.
+int join_failure_entry(ConnectFailure failure) {
+  switch (failure) {
+    case ConnectFailure::unknown_name:
+      return entry::unknown_name;
+    case ConnectFailure::refused:
+      return entry::nobody_hosts;
+    case ConnectFailure::no_answer:
+      return entry::no_answer_in_time;
+    default:
+      return entry::cannot_connect;
+  }
+}
+
 // Until a guest's first message holds the hello: answered when what it has said
 // also holds the handshake word (letter case counts), refused once its hello has
 // ended without it. Every event makes its connection the peer, so the guest is
@@ -81,8 +110,8 @@ WaitResult wait_for_guest(Game& game, HostReach* reach) {
     if (event == NetEvent::none) continue;
     net.peer = transport.event_connection();
     if (event == NetEvent::connected) {
-      speak_line(game, ipv4_text(transport.peer_ipv4(net.peer)) + " " +
-                           text(game, entry::guest_connecting));
+      speak_line(game,
+                 transport.peer_address(net.peer) + " " + text(game, entry::guest_connecting));
     } else if (event == NetEvent::data) {
       receive_into(transport, net, net.peer);
       if (net.peer != speaker) said.clear();
@@ -99,7 +128,8 @@ WaitResult wait_for_guest(Game& game, HostReach* reach) {
 
 // Until the host's answer arrives; it carries the game mode. A host that closes
 // the connection (it refused the hello, or went away) will never answer, so the
-// wait ends there instead of lasting until the player gives up.
+// wait ends there instead of lasting until the player gives up; so does a link
+// that breaks.
 WaitResult wait_for_host(Game& game) {
   NetState& net = game.net;
   HandshakeText said(verified_code);
@@ -107,6 +137,7 @@ WaitResult wait_for_host(Game& game) {
     if (escape_pressed(game)) return WaitResult::cancelled;
     const int32_t count = receive_into(game.transport, net, net.peer);
     if (count == 0) return WaitResult::refused;
+    if (count == link_lost) return WaitResult::lost;
     if (count < 0) continue;
     const size_t at = said.add(net.received_text);
     // The mode follows the answer; wait for the rest of it if the read cut it.
@@ -145,9 +176,7 @@ void enter_the_arena(Game& game, int ready_entry) {
 
 bool escape_pressed(Game& game) {
   game.platform.pump_events(1);
-  game.keyboard.examine(game.platform);
-  answer_common_keys(game, entry::help_waiting);
-  return key_pressed_once(game, key::escape);
+  return player_gave_up(game);
 }
 
 Next host_game(Game& game) {
@@ -169,10 +198,8 @@ Next host_game(Game& game) {
   // could come either.
   if (game.settings.port == 0 || !transport.open_server(host_server_id, game.settings.port)) {
     // No guest can reach a server that is not there: say so rather than wait.
-    speak_line(game,
-               text(game, entry::cannot_open_port) + " " + std::to_string(game.settings.port));
-    game.platform.delay_ms(failure_pause_ms);
-    return Next::main_menu;
+    return back_after(
+        game, text(game, entry::cannot_open_port) + " " + std::to_string(game.settings.port));
   }
   say(game, entry::waiting_for_guest);
   HostReach reach(game, static_cast<uint16_t>(game.settings.port), match.game_mode);
@@ -216,14 +243,19 @@ Next join_game(Game& game) {
   Transport& transport = game.transport;
   NetState& net = game.net;
   match.role = PeerRole::guest;
+  const std::string host = address_text(game.settings.host);
+  if (host.empty()) return back_after(game, text(game, entry::empty_address));
   play_music(game, "connection", true);
-  speak_line(game, text(game, entry::connecting_to) + " " + game.settings.host + " " +
+  speak_line(game, text(game, entry::connecting_to) + " " + host + " " +
                        text(game, entry::on_port) + " " + std::to_string(game.settings.port));
 
-  net.peer = transport.open_connection(game.platform, game.settings.host, game.settings.port);
+  net.peer = transport.open_connection(game.platform, host, game.settings.port, connect_timeout_ms,
+                                       [&game] { return player_gave_up(game); });
   if (!net.peer) {
-    say(game, entry::cannot_connect);
-    game.platform.delay_ms(failure_pause_ms);
+    if (transport.connect_failure() != ConnectFailure::cancelled) {
+      return back_after(game, text(game, join_failure_entry(transport.connect_failure())));
+    }
+    play_music(game, "", false);
     return Next::main_menu;
   }
   send_message(transport, net, hello_message(game.settings.handshake_word));
@@ -231,16 +263,19 @@ Next join_game(Game& game) {
 
   const WaitResult wait = wait_for_host(game);
   if (wait != WaitResult::answered) {
-    if (wait == WaitResult::cancelled) {
-      play_music(game, "", false);
-    } else {
-      say(game, entry::cannot_connect);
-      game.platform.delay_ms(failure_pause_ms);
-    }
     transport.close_connection(net.peer);
     net.peer = Connection{};
-    return Next::main_menu;
+    if (wait == WaitResult::cancelled) {
+      play_music(game, "", false);
+      return Next::main_menu;
+    }
+    return back_after(
+        game, text(game, wait == WaitResult::lost ? entry::peer_left : entry::cannot_connect));
   }
+  // The host prompt offers this address from now on, also in later runs.
+  game.settings.host = host;
+  game.settings.last_host = host;
+  save_settings(game);
 
   game.platform.delay_ms(handshake_pause_ms);
   reset_players(match);

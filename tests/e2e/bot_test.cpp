@@ -103,7 +103,7 @@ TEST_F(BotTest, BotThatCannotPlayEnds) {
   const std::unique_ptr<ChildProcess> joining =
       start_bot({"--bot", "join", "127.0.0.1", std::to_string(host_port)});
   EXPECT_EQ(joining->exit_code(), 0);
-  EXPECT_TRUE(heard_in_order(printed(*joining), {line(10), main_menu}));
+  EXPECT_TRUE(heard_in_order(printed(*joining), {line(62), main_menu}));
   const std::unique_ptr<ChildProcess> unusable = start_bot({"--bot", "host", "70000"});
   EXPECT_EQ(unusable->exit_code(), 2);
   EXPECT_EQ(unusable->output(), "") << "nothing is played";

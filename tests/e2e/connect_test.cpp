@@ -56,8 +56,8 @@ TEST_F(ConnectTest, HostThatCannotOpenItsPortOrGivesUpWaitingGoesBack) {
   EXPECT_EQ(host->game.match.game_mode, 2);
 }
 
-// Nobody at the address, then a listener that never answers and a guest that
-// gives up waiting for it.
+// Nobody hosts on the port, then a listener that never answers and a guest
+// that gives up waiting for it.
 TEST_F(ConnectTest, GuestFindsNobodyThenGivesUpWaitingForAnAnswer) {
   Transport silent;
   ASSERT_TRUE(silent.open_server(0, 0));
@@ -70,10 +70,10 @@ TEST_F(ConnectTest, GuestFindsNobodyThenGivesUpWaitingForAnAnswer) {
   play();
   const std::string menu = "say " + main_menu;
   EXPECT_TRUE(heard_in_order(
-      guest->heard, {connecting_line(host_port), said(10), menu, connecting_line(silent_port),
+      guest->heard, {connecting_line(host_port), said(62), menu, connecting_line(silent_port),
                      said(11), "stop music/connection", menu}));
   // Each round told one of the two, never both.
-  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(10)), 1u);
+  EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(62)), 1u);
   EXPECT_EQ(count_from(guest->heard, 0, guest->heard.size(), said(11)), 1u);
   EXPECT_EQ(guest_endpoints, Endpoints(3, {0, 0}));
   // The listener got the hello, then saw the guest hang up.

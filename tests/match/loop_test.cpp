@@ -1,4 +1,7 @@
 // The match loop: leaving it, messages held up by a point, and a peer that vanishes.
+#include <chrono>
+#include <thread>
+
 #include "match/match_fixture.h"
 
 namespace tornello {
@@ -63,6 +66,19 @@ TEST_F(MatchTest, PeerThatVanishesEndsTheMatchWithALine) {
     EXPECT_EQ(platform.title(), "Gone");
     EXPECT_FALSE(game->match.started);
   }
+
+  // A host that goes with the guest's bytes unread resets the stream: the
+  // guest's very next frame hears it.
+  connect(PeerRole::guest);
+  in_play();
+  send_message(game->transport, game->net, "_P_P3");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  other.close_server(host_server_id);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  platform.set_title("");
+  game->match.left = false;
+  receive_and_apply(*game);
+  EXPECT_EQ(platform.title(), "Gone");
 }
 
 }  // namespace

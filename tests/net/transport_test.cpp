@@ -34,9 +34,16 @@ TEST(Transport, ReportsNewConnectionsFirstThenDataNewestFirstUntilRead) {
   EXPECT_EQ(read_text(net.host, older), "old");
   EXPECT_EQ(net.host.poll_server(), NetEvent::none);
 
-  EXPECT_EQ(ipv4_text(net.host.peer_ipv4(older)), "127.0.0.1");
-  EXPECT_EQ(ipv4_text(net.guest.peer_ipv4(older_guest)), "127.0.0.1");
-  EXPECT_EQ(ipv4_text(0x1401A8C0u), "192.168.1.20");
+  // The server takes IPv4 and IPv6 on one socket; an IPv4 guest reads as IPv4.
+  EXPECT_EQ(net.host.peer_address(older), "127.0.0.1");
+  EXPECT_EQ(net.guest.peer_address(older_guest), "127.0.0.1");
+  for (const char* typed : {"::1", " [::1]\t"}) {
+    const Connection ipv6_guest = net.guest.open_connection(net.platform, typed, net.port);
+    ASSERT_TRUE(ipv6_guest) << typed;
+    EXPECT_EQ(net.guest.connect_failure(), ConnectFailure::none);
+    ASSERT_EQ(net.host.poll_server(), NetEvent::connected);
+    EXPECT_EQ(net.host.peer_address(net.host.event_connection()), "::1");
+  }
 }
 
 TEST(Transport, PeerThatLeavesIsDataUntilReadThenDisconnectedOnceThenGone) {
@@ -59,7 +66,7 @@ TEST(Transport, PeerThatLeavesIsDataUntilReadThenDisconnectedOnceThenGone) {
   EXPECT_NE(next, accepted);
   EXPECT_EQ(net.host.send_text(accepted, "stale"), -1);
   EXPECT_EQ(read_text(net.host, accepted), "");
-  EXPECT_EQ(net.host.peer_ipv4(accepted), 0u);
+  EXPECT_EQ(net.host.peer_address(accepted), "");
   net.host.close_connection(accepted);
   EXPECT_EQ(net.guest.poll_connection(next_guest), NetEvent::none);
   EXPECT_EQ(net.host.send_text(next, "live"), 4);
@@ -90,7 +97,9 @@ TEST(Transport, OpeningChecksPortsAndAddressesAndLeavesNothingBehind) {
     EXPECT_FALSE(host.open_server(0, -1));
     EXPECT_FALSE(host.open_server(-1, 0));
     EXPECT_FALSE(guest.open_connection(platform, "255.255.255.255", 3214));
-    EXPECT_FALSE(guest.open_connection(platform, "", 3214));
+    EXPECT_EQ(guest.connect_failure(), ConnectFailure::other);
+    EXPECT_FALSE(guest.open_connection(platform, " ", 3214));
+    EXPECT_EQ(guest.connect_failure(), ConnectFailure::unknown_name);
 
     ASSERT_TRUE(host.open_server(0, 0));
     const uint16_t old_port = host.server_port(0);
@@ -103,9 +112,10 @@ TEST(Transport, OpeningChecksPortsAndAddressesAndLeavesNothingBehind) {
     EXPECT_EQ(host.open_servers(), 1u);
     EXPECT_EQ(host.open_connections(), 0u);
     EXPECT_FALSE(guest.open_connection(platform, "127.0.0.1", old_port));
+    EXPECT_EQ(guest.connect_failure(), ConnectFailure::refused);
     const uint16_t port = host.server_port(0);
     EXPECT_FALSE(host.open_server(1, port)) << "a port has one listener";
-    EXPECT_TRUE(guest.open_connection(platform, "localhost", port));
+    EXPECT_TRUE(guest.open_connection(platform, " localhost\n", port));
 
     // Hosting again on the same port right after a match works.
     ASSERT_EQ(host.poll_server(), NetEvent::connected);
@@ -138,9 +148,23 @@ TEST(Transport, ConnectingGivesUpAfterTheTimeOutAndKeepsTheWindowServed) {
   const uint32_t start = platform.elapsed_ms();
   const uint64_t pumps_before = platform.pumps();
   EXPECT_FALSE(transport.open_connection(platform, "127.0.0.1", port, 300));
+  EXPECT_EQ(transport.connect_failure(), ConnectFailure::no_answer);
   EXPECT_GT(ms_between(start, platform.elapsed_ms()), 300);
   EXPECT_GE(platform.pumps() - pumps_before, 300u) << "events were pumped while waiting";
+
+  // The player gives up after the tenth look: the wait ends there.
+  const size_t open_before = transport.open_connections();
+  int looks = 0;
+  EXPECT_FALSE(
+      transport.open_connection(platform, "127.0.0.1", port, 300, [&] { return ++looks == 10; }));
+  EXPECT_EQ(transport.connect_failure(), ConnectFailure::cancelled);
+  EXPECT_EQ(looks, 10);
+  EXPECT_EQ(transport.open_connections(), open_before);
   close(listener);
+}
+
+TEST(Transport, ResetIsTheLinkLostAtTheFirstLookOnEitherSide) {
+  expect_resets_seen_at_once();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The transport over Winsock: the same rules as on POSIX sockets, where Winsock
 // differs (no per-call non-blocking flag, refused connects reported as
-// exceptions, the meaning of SO_REUSEADDR, its own error numbers).
+// exceptions, the meaning of SO_REUSEADDR, its own error numbers, a reset
+// connection that never reads 0).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,7 +35,7 @@ TEST(Winsock, GuestReadsNeverWaitOnItsBlockingConnection) {
   EXPECT_EQ(poll_until(NetEvent::data, [&] { return net.guest.poll_connection(guest); }),
             NetEvent::data);
   EXPECT_EQ(read_text(net.guest, guest), "_P_V3$");
-  EXPECT_EQ(ipv4_text(net.host.peer_ipv4(accepted)), "127.0.0.1");
+  EXPECT_EQ(net.host.peer_address(accepted), "127.0.0.1");
 }
 
 TEST(Winsock, PeerThatLeavesIsDataUntilReadThenDisconnectedOnce) {
@@ -64,8 +65,13 @@ TEST(Winsock, PortsAddressesAndRefusalsFailCleanly) {
   ASSERT_TRUE(host.open_server(0, 0));
   const uint16_t port = host.server_port(0);
   EXPECT_FALSE(host.open_server(1, port)) << "a port has one listener";
-  EXPECT_TRUE(guest.open_connection(platform, "localhost", port));
+  EXPECT_TRUE(guest.open_connection(platform, " localhost ", port));
   ASSERT_EQ(host.poll_server(), NetEvent::connected);
+  // IPv6 guests reach the same server.
+  EXPECT_TRUE(guest.open_connection(platform, "[::1]", port));
+  EXPECT_EQ(poll_until(NetEvent::connected, [&] { return host.poll_server(); }),
+            NetEvent::connected);
+  EXPECT_EQ(host.peer_address(host.event_connection()), "::1");
   host.close_server(0);
   EXPECT_TRUE(host.open_server(0, port)) << "hosting again on the same port";
   host.close_server(0);
@@ -75,6 +81,11 @@ TEST(Winsock, PortsAddressesAndRefusalsFailCleanly) {
   const uint32_t start = platform.elapsed_ms();
   EXPECT_FALSE(guest.open_connection(platform, "127.0.0.1", port));
   EXPECT_LT(ms_between(start, platform.elapsed_ms()), connect_timeout_ms);
+  EXPECT_EQ(guest.connect_failure(), ConnectFailure::refused);
+}
+
+TEST(Winsock, ResetIsTheLinkLostAtTheFirstLookOnEitherSide) {
+  expect_resets_seen_at_once();
 }
 
 }  // namespace
