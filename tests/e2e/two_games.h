@@ -425,8 +425,8 @@ class TwoGamesTest : public ::testing::Test {
   const std::string& line(int entry) const { return language.text(entry); }
   std::string said(int entry) const { return "say " + line(entry); }
   // The guest's first line: the address and the port it connects to.
-  std::string connecting_line(uint16_t port) const {
-    return "say " + line(8) + " 127.0.0.1 " + line(9) + " " + std::to_string(port);
+  std::string connecting_line(uint16_t port, const std::string& address = "127.0.0.1") const {
+    return "say " + line(8) + " " + address + " " + line(9) + " " + std::to_string(port);
   }
 
   // Both games, on clocks kept in step, or just one of them on a clock of its own.
@@ -494,11 +494,12 @@ class TwoGamesTest : public ::testing::Test {
 
   // Joining through the connect menu: address, port, and Connect once `go` holds.
   static void join_round(
-      Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; }) {
+      Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; },
+      const std::string& address = "127.0.0.1") {
     // Only menus read keys here, so one cue does: the connect menu's title is
     // also the main menu's second item, and could be heard too early.
     pilot.when_heard_menu("main").choose(2);
-    pilot.answer_with("127.0.0.1").choose(1);
+    pilot.answer_with(address).choose(1);
     pilot.answer_with(std::to_string(port)).choose(2);
     pilot.when(std::move(go)).choose(3);
   }

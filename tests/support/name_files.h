@@ -1,0 +1,42 @@
+// Name lookups as the test says: the calling thread gets a mount namespace of
+// its own in which /etc/hosts and /etc/resolv.conf are files the test wrote, and
+// the machine's name caches (nscd, systemd-resolved) cannot be reached, so no
+// lookup ever asks a name server of the machine's. Threads it starts later (the
+// game's lookup thread) share it; other threads are not touched. Needs root.
+#pragma once
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace tornello {
+
+// hosts: the hosts file's lines; name_server: the one server the resolver asks.
+inline bool use_own_name_files(const std::string& hosts, const std::string& name_server) {
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    return false;
+  }
+  // The mounts keep the files; the folder may go once they are made.
+  const TempDir files;
+  const std::string resolv_conf = "nameserver " + name_server + "\noptions timeout:1 attempts:1\n";
+  for (const auto& [name, text] :
+       {std::pair{"hosts", hosts}, std::pair{"resolv.conf", resolv_conf}}) {
+    const std::string file = std::string("/etc/") + name;
+    if (::mount(files.write(name, text).c_str(), file.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      return false;
+    }
+  }
+  for (const char* cache : {"/run/nscd", "/var/run/nscd", "/run/systemd/resolve"}) {
+    if (::access(cache, F_OK) == 0 && ::mount("none", cache, "tmpfs", 0, nullptr) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace tornello
