@@ -84,28 +84,20 @@ sockets::Native listen_on(const Address& address) {
   return listener;
 }
 
-// "192.168.1.20" or "fd77::2"; an IPv4 address that came mapped into IPv6 reads
-// as the IPv4 address it is. Empty when it cannot be written.
-std::string numeric_text(Address address) {
-  if (address.family() == AF_INET6) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(
-        &reinterpret_cast<const sockaddr_in6*>(&address.storage)->sin6_addr);
-    constexpr unsigned char mapped_prefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-    if (std::memcmp(bytes, mapped_prefix, sizeof mapped_prefix) == 0) {
-      sockaddr_in ipv4{};
-      ipv4.sin_family = AF_INET;
-      std::memcpy(&ipv4.sin_addr, bytes + sizeof mapped_prefix, sizeof ipv4.sin_addr);
-      address = Address{};
-      std::memcpy(&address.storage, &ipv4, sizeof ipv4);
-      address.length = sizeof ipv4;
-    }
-  }
+// "192.168.1.20" or "fd77::2"; empty when it cannot be written.
+std::string numeric_text(const Address& address) {
   char text[NI_MAXHOST];
   if (getnameinfo(address.get(), address.length, text, sizeof text, nullptr, 0, NI_NUMERICHOST) !=
       0) {
     return {};
   }
-  return text;
+  // An IPv4 guest of the dual-stack server comes as "::ffff:a.b.c.d".
+  constexpr std::string_view mapped = "::ffff:";
+  const std::string_view written(text);
+  if (written.starts_with(mapped) && written.find('.') != std::string_view::npos) {
+    return std::string(written.substr(mapped.size()));
+  }
+  return std::string(written);
 }
 
 // What getaddrinfo found, but the IPv4 broadcast address, which is never
