@@ -11,10 +11,7 @@ void play_announcement(Announcer& announcer, SoundEngine& engine, FileLookup& fi
   engine.play(announcer.current);
 
   // Only window events are served while the voice speaks: the game itself waits.
-  const uint32_t start = platform.elapsed_ms();
-  do {
-    platform.pump_events(1);
-  } while (ms_between(start, platform.elapsed_ms()) <= hold_ms);
+  platform.delay_ms(hold_ms);
 }
 
 }  // namespace tornello

@@ -55,12 +55,13 @@ void call_score(Game& game, int32_t last_hold_ms) {
 }
 
 void wait_for_enter(Game& game) {
-  do {
+  for (;;) {
     game.keyboard.examine(game.platform);
     answer_common_keys(game, entry::help_match_end);
     answer_score_key(game);
-    game.platform.pump_events(1);
-  } while (!game.keyboard.key_released(key::enter));
+    if (game.keyboard.key_released(key::enter)) break;
+    game.platform.wait_for_input(idle_wait_ms);
+  }
 }
 
 // The ball and everything looped about it fall silent, so the result is heard alone.

@@ -4,9 +4,18 @@ namespace tornello {
 
 void Platform::delay_ms(int32_t ms) {
   const uint32_t start = elapsed_ms();
+  int32_t waited = 0;
   do {
-    pump_events(1);
-  } while (ms_between(start, elapsed_ms()) <= ms);
+    // The bulk in the event wait, which events may end early; the last
+    // millisecond in pump_events, which ends on the clock's tick, so the delay
+    // does not overshoot.
+    if (ms - waited > 0) {
+      wait_for_input(ms - waited);
+    } else {
+      pump_events(1);
+    }
+    waited = ms_between(start, elapsed_ms());
+  } while (waited <= ms);
 }
 
 void fold_keypad(KeyboardSnapshot& snapshot, bool num_lock) {

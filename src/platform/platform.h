@@ -47,6 +47,12 @@ class Platform {
   // Handles at most one pending window event, waiting up to timeout_ms for one.
   // Returns a nonzero event code when an event was handled, else 0.
   virtual int pump_events(int timeout_ms) = 0;
+  // Sleeps until a key, mouse or window event arrives or max_ms have passed (to
+  // within the desktop's millisecond), whichever is first, and handles the
+  // event; true when one came. Every screen that waits for the player waits
+  // here (see below). The headless backend, whose input is read rather than
+  // delivered, makes each call one pass of 1 ms, like pump_events(1).
+  virtual bool wait_for_input(int32_t max_ms) = 0;
 
   // Hands a line to the desktop's speech service (besides the title). May be a no-op.
   virtual void speak(const std::string& line, LineKind kind) = 0;
@@ -87,12 +93,35 @@ class Platform {
 
   // Waits until more than ms milliseconds have passed by the clock, serving
   // window events all the while. A wait of 0 still waits for the clock to move.
+  // Input does not cut it short: holds and pauses keep their length.
   void delay_ms(int32_t ms);
 };
 
 // The line a text prompt opens with: "Port. Enter port number: 3214".
 std::string prompt_line(const std::string& title, const std::string& prompt,
                         const std::string& default_text);
+
+// How a screen waits for the player. Each pass reads the keys, acts on them, and
+// then sleeps until the next key or the screen's next piece of work, whichever
+// is first:
+//
+//   for (;;) {
+//     game.keyboard.examine(game.platform);
+//     if (...a key ended the screen...) break;
+//     game.platform.wait_for_input(idle_wait_ms);
+//   }
+//
+// Pass idle_wait_ms when nothing else is due, network_wait_ms when the screen
+// also reads the network (its sockets are looked at once a frame), or the time
+// until its next timed step. A key acts as soon as its event arrives, and a
+// screen left alone costs next to nothing. A fixed pause is delay_ms, never a
+// loop of short waits. The match alone keeps its own frame of pump_events(1)
+// and delay_ms(16).
+
+// A screen with nothing else due still looks at its keys this often.
+inline constexpr int32_t idle_wait_ms = 250;
+// A screen that also reads the network looks at it at least this often.
+inline constexpr int32_t network_wait_ms = 16;
 
 // Signed difference later - earlier, correct across the clock's wrap for
 // intervals below 2^31 ms.

@@ -175,7 +175,7 @@ void enter_the_arena(Game& game, int ready_entry) {
 }  // namespace
 
 bool escape_pressed(Game& game) {
-  game.platform.pump_events(1);
+  game.platform.wait_for_input(network_wait_ms);
   return player_gave_up(game);
 }
 

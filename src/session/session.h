@@ -27,8 +27,9 @@ Next play_hosted_match(Game& game, HostReach* reach);
 // character selection and the match.
 Next join_game(Game& game);
 
-// One pass of a waiting loop: serves the window, reads the keys (the keys every
-// screen knows are answered) and tells whether the player pressed Escape.
+// One pass of a waiting loop that also reads the network: waits for input for
+// at most network_wait_ms, reads the keys (the keys every screen knows are
+// answered) and tells whether the player pressed Escape.
 bool escape_pressed(Game& game);
 
 // The flows of the main menu: hosting, joining, practice, learning the sounds

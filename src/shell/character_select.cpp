@@ -11,7 +11,6 @@ namespace tornello {
 namespace {
 
 constexpr int32_t character_count = 5;
-constexpr int32_t pass_ms = 16;
 constexpr int32_t confirm_pause_ms = 1000;
 
 // The screen's two voices: effects on one handle, speech on the other, each
@@ -62,7 +61,7 @@ int32_t choose_character(Game& game) {
       sounds.step(choice);
     }
     if (game.keyboard.key_released(key::enter)) break;
-    game.platform.delay_ms(pass_ms);
+    game.platform.wait_for_input(idle_wait_ms);
   }
 
   game.sound.free(sounds.voice);

@@ -105,7 +105,8 @@ int run_menu(Game& game, const MenuFile& menu, const MenuActions& actions) {
       game.platform.delay_ms(choice_pause_ms);
       return cursor;
     }
-    if (!actions.each_pass || !actions.each_pass(cursor)) game.platform.pump_events(1);
+    if (!actions.each_pass || !actions.each_pass(cursor))
+      game.platform.wait_for_input(idle_wait_ms);
   }
 }
 

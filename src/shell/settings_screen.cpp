@@ -174,7 +174,7 @@ Next run_settings(Game& game) {
       game.sound.play(sounds.select);
       return Next::main_menu;
     }
-    game.platform.pump_events(1);
+    game.platform.wait_for_input(idle_wait_ms);
   }
 }
 

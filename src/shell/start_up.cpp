@@ -49,12 +49,12 @@ void show_title_screen(Game& game) {
   // At full level until the player has chosen a music level.
   play_music(game, "title", game.settings.music_level_chosen);
   speak_line(game, text(game, entry::title_screen));
-  do {
+  for (;;) {
     game.keyboard.examine(game.platform);
     answer_common_keys(game, entry::help_title);
-    game.platform.pump_events(1);
-    game.platform.delay_ms(16);
-  } while (!game.keyboard.key_released(key::enter));
+    if (game.keyboard.key_released(key::enter)) break;
+    game.platform.wait_for_input(idle_wait_ms);
+  }
 }
 
 int shut_down(Game& game) {

@@ -1,4 +1,5 @@
-// The desktop backend on SDL's dummy video and audio drivers: no display needed.
+// The desktop backend on SDL's dummy video and audio drivers: no display needed,
+// except for the event wait, which is shown on a virtual X display.
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL2/SDL.h>
@@ -11,6 +12,8 @@
 
 #include "speech/fake_speech_server.h"
 #include "support/temp_dir.h"
+// Last: it brings Xlib and its macros.
+#include "support/desktop.h"
 
 namespace tornello {
 namespace {
@@ -87,8 +90,14 @@ TEST_F(SdlPlatformTest, OneWindowThatCloseRequestsDoNotEnd) {
   EXPECT_EQ(title(), "");
 }
 
-TEST_F(SdlPlatformTest, DelayIsNeverEarly) {
-  for (int ms : {0, 1, 16, 40}) {
+TEST_F(SdlPlatformTest, WaitsAreNeverEarlyAndDelaysHoldWhileKeysArrive) {
+  while (platform->wait_for_input(0)) {
+  }
+  const uint32_t before_wait = platform->elapsed_ms();
+  EXPECT_FALSE(platform->wait_for_input(40)) << "nothing arrived";
+  EXPECT_GE(ms_between(before_wait, platform->elapsed_ms()), 40 - 1) << "to the millisecond";
+  KeyPusher keys(SDL_SCANCODE_LEFT);
+  for (int ms : {0, 1, 16, 40, 100}) {
     const auto begin = std::chrono::steady_clock::now();
     const uint32_t ticks = platform->elapsed_ms();
     platform->delay_ms(ms);
@@ -201,6 +210,53 @@ TEST(SdlSpeech, ClosingHearsTheLastLineOutButWaitsNoLongerThanThreeSeconds) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << answering;
   }
   ::unsetenv("SPEECHD_ADDRESS");
+}
+
+// On a real X display the wait sleeps in the desktop's own event wait: a key
+// typed meanwhile wakes it long before its time-out, already readable, and so
+// does the key's release. A screen waiting this way acts on the key at once.
+TEST(SdlEventWait, AKeyTypedWhileWaitingWakesTheWaitAndCanBeReadAtOnce) {
+  if (!installed("xvfb-run") || !installed("xdotool")) {
+    GTEST_SKIP() << "xvfb-run or xdotool is not installed";
+  }
+  VirtualDisplay display;
+  ASSERT_TRUE(display.ready()) << "xvfb-run could not start a display";
+  ::setenv("SDL_VIDEODRIVER", "x11", 1);
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  std::unique_ptr<Platform> platform = create_sdl_platform({.speech = false});
+  ASSERT_NE(platform, nullptr);
+  ASSERT_TRUE(platform->open_window("Tornello"));
+  SDL_Window* window = nullptr;
+  for (Uint32 id = 1; id < 1000 && !window; ++id) window = SDL_GetWindowFromID(id);
+  ASSERT_NE(window, nullptr);
+  // No window manager here: the window takes the focus itself, and the events
+  // of its showing are served until none comes for a while.
+  SDL_SetWindowInputFocus(window);
+  while (platform->wait_for_input(300)) {
+  }
+  // 1 while Enter is held, 0 while it is up, -1 without the focus.
+  auto enter = [&] {
+    KeyboardSnapshot keys;
+    if (!platform->read_keyboard(keys)) return -1;
+    return (keys.keys[key::enter] & 0x80) != 0 ? 1 : 0;
+  };
+  ASSERT_EQ(enter(), 0) << "the window never had the focus";
+
+  constexpr int32_t much_longer_than_a_frame = 60000;
+  std::thread typist([] {
+    std::this_thread::sleep_for(milliseconds(300));
+    xdotool("keydown Return");
+  });
+  EXPECT_TRUE(platform->wait_for_input(much_longer_than_a_frame));
+  typist.join();
+  EXPECT_EQ(enter(), 1);
+  ASSERT_TRUE(xdotool("keyup Return"));
+  // A slow machine may let the held key repeat first; each repeat wakes it too.
+  for (int wake = 0; wake < 50 && enter() == 1; ++wake) {
+    ASSERT_TRUE(platform->wait_for_input(much_longer_than_a_frame));
+  }
+  EXPECT_EQ(enter(), 0);
+  platform->close();
 }
 
 }  // namespace

@@ -45,6 +45,18 @@ TEST_F(MenuTest, EnterChoosesOnReleaseAfterTheSelectSoundAndASecond) {
   EXPECT_EQ(game->sound.loaded_count(), 0u) << "the menu's sounds are freed when it closes";
 }
 
+// Each pass waits one virtual millisecond for input, as the menu always did: a
+// key is answered in the pass that reads it, and Enter's release returns the
+// choice a second later to the millisecond.
+TEST_F(MenuTest, KeysAreAnsweredInThePassThatReadsThem) {
+  script.idle(4).hold({key::down}).idle(2).tap(key::enter);
+  const uint32_t opened = platform.elapsed_ms();
+  EXPECT_EQ(run_menu(*game, "colours"), 2);
+  EXPECT_EQ(platform.titles().back(), "green");
+  EXPECT_EQ(platform.title_times().back(), opened + 4);
+  EXPECT_EQ(platform.elapsed_ms(), opened + 8 + 1001);
+}
+
 TEST_F(MenuTest, ArrowsStepOncePerPressEvenAcrossMenus) {
   write_menu_sounds();
   // Down held is one step; Down and Up first seen together step down, then up;

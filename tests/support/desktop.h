@@ -102,6 +102,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
+  int pid() const { return pid_; }
 
   // The exit code once it has ended; -1 when a signal ended it, -2 when it is
   // still running after `patience`.

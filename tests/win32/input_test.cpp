@@ -3,6 +3,8 @@
 // the foreground; the mouse is confined while read; no controller, no readings.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/keys.h"
 #include "platform/win32/direct_input.h"
 #include "platform/win32/main_window.h"
@@ -119,6 +121,50 @@ TEST_F(DirectInputTest, WithoutControllersNothingIsRead) {
   EXPECT_FALSE(input_.read_joystick(0, reading));
   EXPECT_FALSE(input_.read_joystick(-1, reading));
   EXPECT_EQ(reading.x, 7) << "a failed read leaves the reading alone";
+}
+
+// The platform's wait sleeps in MsgWaitForMultipleObjects on the window's
+// messages and the keyboard's changes: left alone it lasts its time, a key typed
+// meanwhile wakes it with the key already in the snapshot, a delay keeps its
+// length while keys arrive, and a tap that came and went between two looks
+// is still seen once.
+TEST(Win32Wait, AKeyWakesTheWaitReadableAtOnceAndDelaysHoldTheirLength) {
+  std::unique_ptr<Platform> platform = create_win32_platform();
+  ASSERT_TRUE(platform->open_window("Tornello"));
+  ASSERT_TRUE(platform->init_keyboard());
+  // 1 while Enter is held, 0 while it is up, -1 without the foreground.
+  auto enter = [&] {
+    KeyboardSnapshot keys;
+    if (!platform->read_keyboard(keys)) return -1;
+    return (keys.keys[key::enter] & 0x80) != 0 ? 1 : 0;
+  };
+  while (platform->wait_for_input(200)) {
+  }
+  ASSERT_EQ(enter(), 0);
+  uint32_t begin = platform->elapsed_ms();
+  EXPECT_FALSE(platform->wait_for_input(50)) << "nothing arrived";
+  EXPECT_GE(ms_between(begin, platform->elapsed_ms()), 50);
+
+  std::thread typist([] {
+    Sleep(300);
+    send_key(0x1C, false, false);
+  });
+  EXPECT_TRUE(platform->wait_for_input(60000));
+  typist.join();
+  EXPECT_EQ(enter(), 1);
+  send_key(0x1C, false, true);
+  begin = platform->elapsed_ms();
+  platform->delay_ms(100);
+  EXPECT_GT(ms_between(begin, platform->elapsed_ms()), 100);
+  EXPECT_EQ(enter(), 0);
+
+  send_key(0x1C, false, false);
+  send_key(0x1C, false, true);
+  while (platform->wait_for_input(200)) {
+  }
+  EXPECT_EQ(enter(), 1);
+  EXPECT_EQ(enter(), 0);
+  platform->close();
 }
 
 }  // namespace

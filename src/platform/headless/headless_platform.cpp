@@ -79,6 +79,7 @@ bool HeadlessPlatform::open_window(const std::string& title) {
 void HeadlessPlatform::set_title(const std::string& text) {
   title_ = text;
   titles_.push_back(text);
+  title_times_.push_back(elapsed_ms());
 }
 
 void HeadlessPlatform::speak(const std::string& line, LineKind kind) {

@@ -1,7 +1,8 @@
 // A platform with no window and no devices, for tests and bots. Its clock is
 // either virtual (it moves only when the game waits, one millisecond per
-// pump_events(1)) or the real monotonic clock. Input comes from an InputSource;
-// every title is logged, so a test reads exactly what a player would have heard.
+// pump_events(1) or wait_for_input) or the real monotonic clock. Input comes
+// from an InputSource; every title is logged, so a test reads exactly what a
+// player would have heard.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +80,9 @@ class HeadlessPlatform : public Platform {
   bool open_window(const std::string& title) override;
   void set_title(const std::string& text) override;
   int pump_events(int timeout_ms) override;
+  // No event is ever delivered here: input is read by each pass. So every wait
+  // is one pass of 1 ms, and a scripted key is seen at the next pass.
+  bool wait_for_input(int32_t) override { return pump_events(1) != 0; }
   void speak(const std::string& line, LineKind kind) override;
   void set_speech(bool on) override { speech_ = on; }
   void set_speech_language(const std::string& code) override { speech_language_ = code; }
@@ -110,6 +114,8 @@ class HeadlessPlatform : public Platform {
   const std::vector<std::string>& answer_lines() const { return answers_; }
   bool speech() const { return speech_; }
   const std::string& speech_language() const { return speech_language_; }
+  // The clock's reading when each of titles() was set.
+  const std::vector<uint32_t>& title_times() const { return title_times_; }
   const std::string& title() const { return title_; }
   const std::vector<PromptRecord>& prompts() const { return prompts_; }
   bool window_open() const { return window_open_; }
@@ -133,6 +139,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::string> answers_;
   bool speech_ = true;
   std::string speech_language_;
+  std::vector<uint32_t> title_times_;
   std::vector<PromptRecord> prompts_;
   HeadlessAudioDevice audio_;
 };

@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -33,6 +34,7 @@ class SdlPlatform : public Platform {
   bool open_window(const std::string& title) override;
   void set_title(const std::string& text) override;
   int pump_events(int timeout_ms) override;
+  bool wait_for_input(int32_t max_ms) override;
   void speak(const std::string& line, LineKind kind) override {
     last_line_ = line;
     if (speech_) speech_->say(line, kind);
@@ -87,6 +89,8 @@ class SdlPlatform : public Platform {
     return window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
   }
   void paint_black();
+  // What the game does with an event itself: repaint the black face.
+  void handle(const SDL_Event& event);
   void capture_mouse(bool capture);
   // Serves the window while a prompt holds the game: events are handled, input
   // is thrown away.
@@ -145,20 +149,31 @@ int SdlPlatform::pump_events(int timeout_ms) {
   SDL_Event event;
   if (!SDL_PollEvent(&event)) {
     // Nothing waiting: sleep until the clock has moved on by the time-out. Ending
-    // on a tick keeps delay_ms from overshooting by most of a millisecond, and a
-    // plain sleep costs half the CPU of SDL's own waiting (the game pumps a
-    // thousand times a second). An event arriving meanwhile is taken next call.
+    // on a tick keeps delay_ms, whose last millisecond this is, from overshooting
+    // by most of a millisecond. An event arriving meanwhile is taken next call.
     if (timeout_ms > 0) {
       const uint32_t target = elapsed_ms() + static_cast<uint32_t>(timeout_ms);
       std::this_thread::sleep_until(clock_start_ + std::chrono::milliseconds(target));
     }
     return 0;
   }
+  handle(event);
+  return static_cast<int>(event.type);
+}
+
+bool SdlPlatform::wait_for_input(int32_t max_ms) {
+  // SDL sleeps in the desktop's own event wait (on X11, on the connection).
+  SDL_Event event;
+  if (!SDL_WaitEventTimeout(&event, std::max(max_ms, 0))) return false;
+  handle(event);
+  return true;
+}
+
+void SdlPlatform::handle(const SDL_Event& event) {
   // A close request is left unanswered: only the main menu ends the game.
   if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && window_) {
     SDL_UpdateWindowSurface(window_);
   }
-  return static_cast<int>(event.type);
 }
 
 bool SdlPlatform::read_keyboard(KeyboardSnapshot& out) {
@@ -208,7 +223,11 @@ int SdlPlatform::init_joysticks() {
 }
 
 bool SdlPlatform::read_joystick(int index, JoystickReading& out) {
-  if (index != 0 || !joystick_ || !SDL_JoystickGetAttached(joystick_)) return false;
+  if (index != 0 || !joystick_) return false;
+  // Read on demand: SDL left to update it by itself would poll instead of
+  // sleeping in its event wait whenever a controller is plugged in.
+  SDL_JoystickUpdate();
+  if (!SDL_JoystickGetAttached(joystick_)) return false;
   JoystickReading reading;
   reading.x = scale_axis(SDL_JoystickGetAxis(joystick_, 0));
   reading.y = scale_axis(SDL_JoystickGetAxis(joystick_, 1));
@@ -222,11 +241,7 @@ bool SdlPlatform::read_joystick(int index, JoystickReading& out) {
 
 void SdlPlatform::serve_window_discarding_input() {
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
-    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && window_) {
-      SDL_UpdateWindowSurface(window_);
-    }
-  }
+  while (SDL_PollEvent(&event)) handle(event);
 }
 
 std::string SdlPlatform::ask_text(const std::string& title, const std::string& prompt,
@@ -263,10 +278,9 @@ std::string SdlPlatform::prompt_in_window(const std::string& opening_line,
   const WindowPrompt::Announce tell = [this](const std::string& line) { announce(line); };
   while (editor.state() == WindowPrompt::State::editing) {
     SDL_Event event;
-    if (!SDL_WaitEventTimeout(&event, 10)) continue;
-    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-      SDL_UpdateWindowSurface(window_);
-    }
+    // Only an event can change what is typed; nothing else is due meanwhile.
+    if (!SDL_WaitEventTimeout(&event, idle_wait_ms)) continue;
+    handle(event);
     editor.handle(event, tell);
   }
   SDL_StopTextInput();
@@ -305,6 +319,9 @@ std::unique_ptr<Platform> create_sdl_platform(const SdlOptions& options) {
   // make SDL destroy the window and open a new one (with a GPU context) just
   // after it appeared, and the screen reader would lose it.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // Controllers are read when the game asks (read_joystick), so a plugged-in
+  // one does not turn every event wait into a millisecond poll.
+  SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     std::fprintf(stderr, "Tornello could not reach the desktop: %s\n", SDL_GetError());
     SDL_Quit();

@@ -70,6 +70,16 @@ bool DirectInput::read_keyboard(HWND window, KeyboardSnapshot& out) {
   if (!keyboard_ || !window) return false;
   if (!keyboard_acquired_) {
     keyboard_->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY);
+    // Set while the device is not acquired, as DirectInput requires; a wait on
+    // it wakes once the new state can be read, not merely when a key message
+    // reaches the window.
+    if (!keyboard_changed_) {
+      keyboard_changed_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+      if (keyboard_changed_ && FAILED(keyboard_->SetEventNotification(keyboard_changed_))) {
+        CloseHandle(keyboard_changed_);
+        keyboard_changed_ = nullptr;
+      }
+    }
     keyboard_->Acquire();
     keyboard_acquired_ = true;
   }
@@ -213,6 +223,8 @@ void DirectInput::close() {
   release_mouse();
   release(keyboard_);
   keyboard_acquired_ = false;
+  if (keyboard_changed_) CloseHandle(keyboard_changed_);
+  keyboard_changed_ = nullptr;
   release(mouse_);
   for (IDirectInputDevice7A*& device : controllers_) release(device);
   controllers_.clear();

@@ -31,6 +31,9 @@ class DirectInput {
   // The snapshot; fails while `window` is not in the foreground. The device is
   // bound to the window again at the next read after a failure.
   bool read_keyboard(HWND window, KeyboardSnapshot& out);
+  // Signalled (and reset by the wait that sees it) when the keyboard's state
+  // changes, from the first read on; null before it or without a keyboard.
+  HANDLE keyboard_changed() const { return keyboard_changed_; }
   bool init_mouse();
   // Motion since the previous read from the buffered device data. While the
   // window is in the foreground the pointer is hidden and kept inside it.
@@ -50,6 +53,7 @@ class DirectInput {
   IDirectInput7A* input_ = nullptr;
   IDirectInputDevice7A* keyboard_ = nullptr;
   bool keyboard_acquired_ = false;
+  HANDLE keyboard_changed_ = nullptr;
   IDirectInputDevice7A* mouse_ = nullptr;
   bool mouse_set_up_ = false;
   bool pointer_confined_ = false;

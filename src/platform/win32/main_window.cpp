@@ -68,6 +68,14 @@ int MainWindow::pump(int timeout_ms) {
                                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke != WAIT_OBJECT_0 || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return 0;
   }
+  const bool repeat = (message.lParam & (1 << 30)) != 0;
+  if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) && !repeat) {
+    // The scan code, with the extended-key flag as its top bit, is the
+    // DirectInput key code.
+    const auto scan = static_cast<size_t>((message.lParam >> 16) & 0x7F);
+    const bool extended = (message.lParam & (1 << 24)) != 0;
+    ++presses_[scan | (extended ? 0x80 : 0)];
+  }
   TranslateMessage(&message);
   DispatchMessageW(&message);
   return static_cast<int>(message.message);

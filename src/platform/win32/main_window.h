@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 namespace tornello {
@@ -34,6 +36,9 @@ class MainWindow {
   // Dispatches at most one waiting message, waiting up to timeout_ms for one.
   // Returns the message handled, or 0.
   int pump(int timeout_ms);
+  // How many times each key (by DirectInput code) has been pressed while this
+  // window had the focus, repeats not counted.
+  const std::array<uint32_t, 256>& presses() const { return presses_; }
   HWND handle() const { return window_; }
   void close();
 
@@ -42,6 +47,7 @@ class MainWindow {
 
   HWND window_ = nullptr;
   HINSTANCE instance_ = nullptr;
+  std::array<uint32_t, 256> presses_{};
 };
 
 }  // namespace tornello

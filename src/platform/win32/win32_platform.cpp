@@ -4,6 +4,7 @@
 // After windows.h: timeBeginPeriod and timeGetTime.
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <array>
 
 #include "platform/random.h"
@@ -32,6 +33,7 @@ class Win32Platform : public Platform {
   bool open_window(const std::string& title) override { return window_.open(title); }
   void set_title(const std::string& text) override { window_.set_title(text); }
   int pump_events(int timeout_ms) override { return window_.pump(timeout_ms); }
+  bool wait_for_input(int32_t max_ms) override;
   // The title is what NVDA and JAWS read; there is no second speech path.
   void speak(const std::string&, LineKind) override {}
   uint32_t elapsed_ms() override { return timeGetTime(); }
@@ -64,6 +66,9 @@ class Win32Platform : public Platform {
   // Keys that must be seen up before they count: the Enter that confirmed a
   // prompt is still held when the game's window takes the focus back.
   std::array<bool, 256> hidden_{};
+  // Presses seen in the snapshots, and which keys the last one showed held.
+  std::array<uint32_t, 256> presses_seen_{};
+  std::array<bool, 256> was_held_{};
 };
 
 bool Win32Platform::read_keyboard(KeyboardSnapshot& out) {
@@ -71,6 +76,15 @@ bool Win32Platform::read_keyboard(KeyboardSnapshot& out) {
   if (!input_.read_keyboard(window_.handle(), fresh)) return false;
   fold_keypad(fresh, (GetKeyState(VK_NUMLOCK) & 1) != 0);
   for (size_t code = 0; code < hidden_.size(); ++code) {
+    // The state is only this moment's: a press the window was told of, but
+    // that no look has seen, is shown once even if the key is up again.
+    const bool held = (fresh.keys[code] & 0x80) != 0;
+    if (held && !was_held_[code]) ++presses_seen_[code];
+    if (!held && window_.presses()[code] > presses_seen_[code]) {
+      presses_seen_[code] = window_.presses()[code];
+      fresh.keys[code] |= 0x80;
+    }
+    was_held_[code] = (fresh.keys[code] & 0x80) != 0;
     if ((fresh.keys[code] & 0x80) == 0) {
       hidden_[code] = false;
     } else if (hidden_[code]) {
@@ -79,6 +93,23 @@ bool Win32Platform::read_keyboard(KeyboardSnapshot& out) {
   }
   out = fresh;
   return true;
+}
+
+bool Win32Platform::wait_for_input(int32_t max_ms) {
+  const uint32_t until = elapsed_ms() + static_cast<uint32_t>(std::max(max_ms, 0));
+  HANDLE keys = input_.keyboard_changed();
+  const DWORD objects = keys ? 1 : 0;
+  for (;;) {
+    if (window_.pump(0) != 0) return true;
+    const int32_t left = ms_between(elapsed_ms(), until);
+    if (left <= 0) return false;
+    // Wakes for the keyboard's new state and for any message to the window; a
+    // message that only needed handling inside the peek goes back to waiting.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(objects, &keys, static_cast<DWORD>(left),
+                                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (keys && woke == WAIT_OBJECT_0) return true;
+    if (woke == WAIT_FAILED) return false;
+  }
 }
 
 std::string Win32Platform::ask_text(const std::string& title, const std::string& prompt,
