@@ -1,7 +1,8 @@
 // The game's two text formats under arbitrary bytes: the input is written as a
 // language file and as a menu file, both are loaded the way the game loads them,
 // and what comes out must match the lines of the input as an independent split
-// finds them (CR LF, CR, LF and zero bytes each end a line).
+// finds them (CR LF, CR, LF and zero bytes each end a line); entries the file
+// does not reach are the built-in English.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -60,9 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::vector<std::string> lines = expected_lines(bytes);
   for (int entry = 0; entry <= LanguageTable::max_entries + 1; ++entry) {
-    const bool filled = entry >= 1 && entry <= LanguageTable::max_entries &&
-                        static_cast<size_t>(entry) <= lines.size();
-    check(language.text(entry) == (filled ? lines[static_cast<size_t>(entry) - 1] : ""));
+    // Entries past the file's last line take the built-in English text.
+    const bool in_range = entry >= 1 && entry <= LanguageTable::max_entries;
+    const bool filled = in_range && static_cast<size_t>(entry) <= lines.size();
+    const std::string expected = filled     ? lines[static_cast<size_t>(entry) - 1]
+                                 : in_range ? std::string(builtin_english(entry))
+                                            : std::string();
+    check(language.text(entry) == expected);
   }
 
   check(menu->title == lines[0]);
