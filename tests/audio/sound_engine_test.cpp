@@ -181,9 +181,7 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
     EXPECT_EQ(engine.is_loaded(dead), 0);
   }
   EXPECT_EQ(engine.loaded_count(), 1u);
-  // The log keeps the calls on dead handles, marked as such.
-  EXPECT_FALSE(log.last(first, SoundEventKind::play)->live);
-  EXPECT_EQ(log.played_since(0), std::vector<uint32_t>{});
+  EXPECT_FALSE(log.last(first, SoundEventKind::play)->live) << "logged as dead";
   engine.play(second, true);
   engine.free(second);  // freeing a playing sound silences it
   EXPECT_EQ(left_steps(audio.render(5)), silence);
@@ -205,13 +203,18 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
 
 TEST(SoundEngine, StopAllKeepsSoundsLoadedAndFreeAllClosesTheDevice) {
   HeadlessEngine audio;
+  SoundLog log;
+  audio.engine.set_log(&log);
   const SoundHandle loop = audio.load(wav_file(counting(500)));
   const SoundHandle once = audio.load(wav_file(counting(500)));
   audio.engine.play(loop, true);
   audio.engine.play(once);
   audio.engine.stop_all();
+  EXPECT_EQ(log.events().back().kind, SoundEventKind::stop_all);
+  EXPECT_FALSE(audio.engine.is_playing(loop) || audio.engine.is_playing(once));
   EXPECT_EQ(left_steps(audio.render(5)), silence);
-  EXPECT_EQ(audio.engine.play(loop), 1);
+  EXPECT_EQ(audio.engine.play(once), 1);
+  EXPECT_EQ(left_steps(audio.render(2)), (std::vector<int>{1, 2})) << "stopped voices rewind";
   audio.engine.free_all();
   EXPECT_EQ(audio.engine.is_loaded(once), 0);
   EXPECT_FALSE(audio.device.is_open());

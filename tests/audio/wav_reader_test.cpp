@@ -131,13 +131,16 @@ TEST(WavResampling, KeepsTheWholeLengthAndTheLastSample) {
         EXPECT_NEAR(static_cast<double>(out.frames()), std::max(1.0, seconds * to), 0.5)
             << from << "->" << to << " " << frames << " frames";
         EXPECT_EQ(std::pair(out.rate, out.channels), std::pair(to, channels));
-        // Ends on the input's last frame and, given room, starts on its first.
+        // A ramp stays the same ramp: it starts on the input's first frame (given
+        // room), ends on its last, and every frame between lies on the line.
+        const size_t last = out.frames() - 1;
         for (int c = 0; c < channels; ++c) {
-          if (out.frames() > 1) {
-            EXPECT_FLOAT_EQ(out.samples[c], in.samples[c]);
+          const float first = in.samples[c], end = in.samples[in.samples.size() - channels + c];
+          EXPECT_FLOAT_EQ(out.samples[last * channels + c], end);
+          for (size_t j = 0; j < last; ++j) {
+            ASSERT_NEAR(out.samples[j * channels + c], first + (end - first) * j / last, 1e-5)
+                << from << "->" << to << " " << frames << " frames, frame " << j;
           }
-          EXPECT_FLOAT_EQ(out.samples[out.samples.size() - channels + c],
-                          in.samples[in.samples.size() - channels + c]);
         }
       }
     }

@@ -25,9 +25,7 @@ struct LoopbackPair {
     EXPECT_TRUE(host.open_server(0, 0));
     port = host.server_port(0);
   }
-
   Connection join() { return guest.open_connection(platform, "127.0.0.1", port); }
-
   // Joins and lets the host accept; returns {guest side, host side}.
   std::pair<Connection, Connection> join_and_accept() {
     const Connection outgoing = join();
@@ -49,8 +47,21 @@ inline std::string read_text(Transport& transport, Connection connection) {
   return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
 }
 
-// Closes a raw socket abortively: SO_LINGER with no time sends a reset
-// instead of an orderly close.
+// A raw listener on a loopback port of the system's choosing.
+inline sockets::Native raw_listener(uint16_t& port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockets::Length size = sizeof address;
+  const sockets::Native listener = socket(AF_INET, SOCK_STREAM, 0);
+  EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+  EXPECT_EQ(listen(listener, 1), 0);
+  EXPECT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
+// Closes a raw socket abortively: SO_LINGER with no time sends a reset.
 inline void reset(sockets::Native socket) {
   const linger abort_at_once{1, 0};
   setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_at_once),
@@ -64,34 +75,25 @@ inline void reset(sockets::Native socket) {
 // and then reads 0, Windows keeps failing it, Wine reads 0 at once.)
 inline void expect_resets_seen_at_once() {
   const auto let_it_travel = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
+  LoopbackPair net;
+  uint16_t port = 0;
+  const sockets::Native raw_host = raw_listener(port);
+  // The raw guest joins the game's host; the game's guest joins the raw host.
+  const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sockets::Length size = sizeof address;
-  const auto at = [&] { return reinterpret_cast<sockaddr*>(&address); };
-
-  LoopbackPair net;
-  const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
   address.sin_port = htons(net.port);
-  ASSERT_EQ(connect(raw_guest, at(), size), 0);
+  ASSERT_EQ(connect(raw_guest, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(net.host.poll_server(), NetEvent::connected);
+  const Connection guest = net.guest.open_connection(net.platform, "127.0.0.1", port);
+  ASSERT_TRUE(guest);
   reset(raw_guest);
+  reset(accept(raw_host, nullptr, nullptr));
+  sockets::close(raw_host);
   let_it_travel();
   EXPECT_EQ(net.host.poll_server(), NetEvent::disconnected);
   EXPECT_EQ(net.host.open_connections(), 0u);
-
-  const sockets::Native raw_host = socket(AF_INET, SOCK_STREAM, 0);
-  address.sin_port = 0;
-  ASSERT_EQ(bind(raw_host, at(), size), 0);
-  ASSERT_EQ(listen(raw_host, 1), 0);
-  ASSERT_EQ(getsockname(raw_host, at(), &size), 0);
-  const Connection guest =
-      net.guest.open_connection(net.platform, "127.0.0.1", ntohs(address.sin_port));
-  ASSERT_TRUE(guest);
-  const sockets::Native accepted = accept(raw_host, nullptr, nullptr);
-  reset(accepted);
-  sockets::close(raw_host);
-  let_it_travel();
   char buffer[8];
   const int32_t read = net.guest.receive(guest, buffer, sizeof buffer);
   EXPECT_TRUE(read == link_lost || read == 0) << read;
