@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LanguageTable language;
   std::optional<MenuFile> menu;
   {
-    const fuzz::InDirectory in_tree(tree.path());
+    const fuzz::InDirectory in_tree(tree.path);
     FileLookup files;
     check(language.load(files, "XX"));
     menu = read_menu_file(files, menu_path("EN", "main"));

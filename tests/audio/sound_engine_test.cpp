@@ -14,23 +14,6 @@ namespace {
 
 using namespace test;
 
-TEST(LevelTable, TellingEntriesAndClampedAttenuations) {
-  const LevelTable& t = level_table();
-  const std::pair<int, int32_t> entries[] = {{0, 0},     {1, 6000},  {2, 6602},   {5, 7397},
-                                             {10, 8000}, {25, 8795}, {50, 9397},  {75, 9750},
-                                             {90, 9908}, {99, 9991}, {100, 10000}};
-  for (const auto& [k, value] : entries) EXPECT_EQ(t[k], value) << "entry " << k;
-  // The mixer test below hears the common levels; these are the rest and the clamps.
-  EXPECT_EQ(volume_attenuation(5), -2603);
-  EXPECT_EQ(pan_attenuation(25), 250);  // pans read the table from its other end
-  EXPECT_EQ(std::pair(volume_attenuation(101), volume_attenuation(-5)), std::pair(0, -10000));
-  EXPECT_EQ(std::pair(pan_attenuation(150), pan_attenuation(-300)), std::pair(10000, 10000));
-}
-
-double decibels(float rendered, float original) {
-  return 20.0 * std::log10(rendered / original);
-}
-
 // The frames of the left channel, in units of the 16-bit sample step.
 std::vector<int> left_steps(const std::vector<float>& out) {
   std::vector<int> steps;
@@ -40,7 +23,18 @@ std::vector<int> left_steps(const std::vector<float>& out) {
 
 const std::vector<int> silence(5, 0);
 
+// The level table's telling entries, its clamps, and the gains a steady sound
+// is heard at on each channel for each volume and pan (pans read the table from
+// its other end).
 TEST(Mixer, GainsFollowTheLevelTableOnEachChannel) {
+  const std::pair<int, int32_t> entries[] = {{0, 0},     {1, 6000},  {2, 6602},   {5, 7397},
+                                             {10, 8000}, {25, 8795}, {50, 9397},  {75, 9750},
+                                             {90, 9908}, {99, 9991}, {100, 10000}};
+  for (const auto& [k, value] : entries) EXPECT_EQ(level_table()[k], value) << "entry " << k;
+  EXPECT_EQ(std::pair(volume_attenuation(5), pan_attenuation(25)), std::pair(-2603, 250));
+  EXPECT_EQ(std::pair(volume_attenuation(101), volume_attenuation(-5)), std::pair(0, -10000));
+  EXPECT_EQ(std::pair(pan_attenuation(150), pan_attenuation(-300)), std::pair(10000, 10000));
+
   constexpr double silent = -1000.0;
   const struct {
     int volume, pan;
@@ -52,37 +46,33 @@ TEST(Mixer, GainsFollowTheLevelTableOnEachChannel) {
       {100, 50, -6.03, 0.0},    {100, -50, 0.0, -6.03},   {100, 100, silent, 0.0},
       {100, -100, 0.0, silent}, {50, -50, -6.03, -12.06}, {0, -100, silent, silent},
   };
-  constexpr int16_t level = 16384;
   for (const auto& c : cases) {
     HeadlessEngine audio;
-    const SoundHandle h = audio.load(wav_file(std::vector<int16_t>(1000, level)));
+    const SoundHandle h = audio.load(wav_file(std::vector<int16_t>(1000, 16384)));
     audio.engine.set_volume(h, c.volume);
     audio.engine.set_pan(h, c.pan);
     ASSERT_EQ(audio.engine.play(h, true), 1);
     const std::vector<float> out = audio.render(300);
     for (int f = 0; f < 300; f += 37) {
       for (int channel = 0; channel < 2; ++channel) {
-        SCOPED_TRACE(testing::Message()
-                     << "volume " << c.volume << " pan " << c.pan << " channel " << channel);
-        const float sample = out[2 * f + channel];
         const double expected = channel == 0 ? c.left_db : c.right_db;
-        if (expected == silent) {
-          EXPECT_EQ(sample, 0.0f);
-        } else {
-          EXPECT_NEAR(decibels(sample, level * pcm16_unit), expected, 0.01);
-        }
+        const float sample = out[2 * f + channel];
+        const double db = sample == 0.0f ? silent : 20.0 * std::log10(sample / 0.5);
+        EXPECT_NEAR(db, expected, 0.01)
+            << "volume " << c.volume << " pan " << c.pan << " channel " << channel;
       }
     }
   }
 }
 
-// The sounds level scales every voice but the music by one factor, so effects
-// keep their levels relative to each other; the music's level touches only the
-// music; 0 is silence. Effects are heard on the left, the music on the right.
-TEST(Mixer, TheSoundsLevelScalesEveryEffectAlikeAndLeavesTheMusicAlone) {
-  test::HeadlessEngine audio;
+// The sounds level scales every voice but the music by one factor; the music's
+// level touches only the music; 0 is silence. A change reaches a playing voice
+// spread over a few frames, never as a jump. Effects are on the left, the
+// music on the right.
+TEST(Mixer, LevelsScaleEffectsAndMusicApartAndChangesRampWithoutAJump) {
+  HeadlessEngine audio;
   SoundEngine& engine = audio.engine;
-  const std::string steady = test::wav_file(std::vector<int16_t>(4096, 8192));
+  const std::string steady = wav_file(std::vector<int16_t>(4096, 8192));
   const SoundHandle near = audio.load(steady), far = audio.load(steady);
   const SoundHandle music = audio.load(steady);
   engine.set_music(music);
@@ -91,8 +81,7 @@ TEST(Mixer, TheSoundsLevelScalesEveryEffectAlikeAndLeavesTheMusicAlone) {
   engine.play(music, true, 5);
   for (SoundHandle effect : {near, far}) engine.set_pan(effect, -100);
   engine.set_pan(music, 100);
-  // The last frame of a block, well past the ramp of a change.
-  const auto heard = [&] {
+  const auto heard = [&] {  // the last frame of a block, well past the ramp
     const std::vector<float> out = audio.render(256);
     return std::pair{out[510], out[511]};
   };
@@ -107,58 +96,68 @@ TEST(Mixer, TheSoundsLevelScalesEveryEffectAlikeAndLeavesTheMusicAlone) {
   EXPECT_GT(louder, track);
   engine.set_sound_level(0);
   EXPECT_EQ(heard(), std::pair(0.0f, louder));
-}
 
-TEST(Mixer, ChangesReachAPlayingVoiceWithoutAJump) {
-  HeadlessEngine audio;
-  const SoundHandle h = audio.load(wav_file(std::vector<int16_t>(10000, 16384)));
-  audio.engine.play(h, true);
-  audio.render(100);
-  audio.engine.set_volume(h, 50);
-  const std::vector<float> out = audio.render(200);
-  // The step from 0.5 to 0.25 is spread over a few frames, then holds exactly.
+  HeadlessEngine ramp;
+  const SoundHandle h = ramp.load(wav_file(std::vector<int16_t>(10000, 16384)));
+  ramp.engine.play(h, true);
+  ramp.render(100);
+  ramp.engine.set_volume(h, 50);
+  const std::vector<float> out = ramp.render(200);
   float previous = 0.5f;
   for (int f = 0; f < 200; ++f) {
     EXPECT_LE(std::abs(out[2 * f] - previous), 0.25f / 32) << "frame " << f;
     previous = out[2 * f];
   }
-  EXPECT_NEAR(decibels(out[2 * 199], 0.5f), -6.03, 0.01);
-  EXPECT_NEAR(decibels(out[2 * 100 + 1], 0.5f), -6.03, 0.01);
+  EXPECT_NEAR(out[2 * 199], 0.5f * attenuation_gain(volume_attenuation(50)), 1e-6f);
+  EXPECT_NEAR(out[2 * 100 + 1], 0.5f * attenuation_gain(volume_attenuation(50)), 1e-6f);
 }
 
-TEST(Mixer, LoopsWrapWithoutAGapAndPlayAlwaysRestartsTheOneVoice) {
+// Loops wrap without a gap; a sound played once ends in silence; a play while
+// playing restarts, crossfaded over 64 frames, never as a second copy; stop and
+// stop_all rewind and free_all closes the device.
+TEST(Mixer, LoopsWrapAndPlayRestartsStopRewindsAndStopAllSilencesEverything) {
   HeadlessEngine audio;
+  SoundEngine& engine = audio.engine;
+  SoundLog log;
+  engine.set_log(&log);
   const SoundHandle loop = audio.load(wav_file(counting(1000)));
-  audio.engine.play(loop, true);
+  engine.play(loop, true);
   std::vector<int> heard;
-  for (int block = 0; block < 10; ++block) {  // block sizes that never line up with the loop
+  for (int block = 0; block < 10; ++block) {  // blocks that never line up with the loop
     const std::vector<int> steps = left_steps(audio.render(333));
     heard.insert(heard.end(), steps.begin(), steps.end());
   }
   for (size_t k = 0; k < heard.size(); ++k) ASSERT_EQ(heard[k], static_cast<int>(k % 1000) + 1);
-  audio.engine.free(loop);
+  engine.free(loop);
   const SoundHandle h = audio.load(wav_file(counting(100)));
-  audio.engine.play(h);
+  engine.play(h);
   heard = left_steps(audio.render(150));
-  EXPECT_EQ(heard[99], 100);
-  EXPECT_EQ(heard[100], 0) << "played once, it ends in silence";
-  EXPECT_FALSE(audio.engine.is_playing(h));
-  // A play while playing restarts: the cut is crossfaded over 64 frames so it
-  // cannot click, and after that only the new start sounds, never a second copy.
-  audio.engine.play(h);
-  std::vector<int> restart = left_steps(audio.render(20));
-  audio.engine.play(h);
-  restart = {restart.back()};
+  EXPECT_EQ(std::pair(heard[99], heard[100]), std::pair(100, 0));
+  EXPECT_FALSE(engine.is_playing(h));
+  engine.play(h);
+  std::vector<int> restart = {left_steps(audio.render(20)).back()};
+  engine.play(h);
   for (int step : left_steps(audio.render(70))) restart.push_back(step);
   for (size_t k = 1; k < 64; ++k) EXPECT_LE(std::abs(restart[k] - restart[k - 1]), 2) << k;
-  restart.erase(restart.begin());
-  EXPECT_EQ(std::vector<int>(restart.begin() + 64, restart.end()),
+  EXPECT_EQ(std::vector<int>(restart.begin() + 65, restart.end()),
             (std::vector<int>{65, 66, 67, 68, 69, 70}));
-  // Stop rewinds: the next play starts from the first sample.
-  audio.engine.stop(h);
+  engine.stop(h);
+  EXPECT_FALSE(engine.is_playing(h));
   EXPECT_EQ(left_steps(audio.render(5)), silence);
-  audio.engine.play(h);
+  engine.play(h);
   EXPECT_EQ(left_steps(audio.render(2)), (std::vector<int>{1, 2}));
+
+  const SoundHandle looped = audio.load(wav_file(counting(500)));
+  engine.play(looped, true);
+  engine.stop_all();
+  EXPECT_EQ(log.events().back().kind, SoundEventKind::stop_all);
+  EXPECT_FALSE(engine.is_playing(looped) || engine.is_playing(h));
+  EXPECT_EQ(left_steps(audio.render(5)), silence);
+  EXPECT_EQ(engine.play(h), 1);
+  EXPECT_EQ(left_steps(audio.render(2)), (std::vector<int>{1, 2})) << "stopped voices rewind";
+  engine.free_all();
+  EXPECT_EQ(engine.is_loaded(h), 0);
+  EXPECT_FALSE(audio.device.is_open());
 }
 
 TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
@@ -185,8 +184,8 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   engine.play(second, true);
   engine.free(second);  // freeing a playing sound silences it
   EXPECT_EQ(left_steps(audio.render(5)), silence);
-  EXPECT_EQ(engine.loaded_count(), 0u);
-  // Volume and pan clamp and stay with the sound.
+  // Volume and pan clamp and stay with the sound; a play with a volume keeps it
+  // for later plays, -1 keeps the current one.
   const SoundHandle h = audio.load(wav_file(counting(50)));
   engine.set_volume(h, 101);
   engine.set_pan(h, 150);
@@ -194,30 +193,10 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   engine.set_volume(h, -5);
   engine.set_pan(h, -300);
   EXPECT_EQ(std::pair(engine.volume(h), engine.pan(h)), std::pair(0, -100));
-  // A play with a volume keeps it for later plays; -1 keeps the current one.
   engine.play(h, false, 10);
   engine.stop(h);
   engine.play(h);
   EXPECT_EQ(std::pair(engine.volume(h), engine.pan(h)), std::pair(10, -100));
-}
-
-TEST(SoundEngine, StopAllKeepsSoundsLoadedAndFreeAllClosesTheDevice) {
-  HeadlessEngine audio;
-  SoundLog log;
-  audio.engine.set_log(&log);
-  const SoundHandle loop = audio.load(wav_file(counting(500)));
-  const SoundHandle once = audio.load(wav_file(counting(500)));
-  audio.engine.play(loop, true);
-  audio.engine.play(once);
-  audio.engine.stop_all();
-  EXPECT_EQ(log.events().back().kind, SoundEventKind::stop_all);
-  EXPECT_FALSE(audio.engine.is_playing(loop) || audio.engine.is_playing(once));
-  EXPECT_EQ(left_steps(audio.render(5)), silence);
-  EXPECT_EQ(audio.engine.play(once), 1);
-  EXPECT_EQ(left_steps(audio.render(2)), (std::vector<int>{1, 2})) << "stopped voices rewind";
-  audio.engine.free_all();
-  EXPECT_EQ(audio.engine.is_loaded(once), 0);
-  EXPECT_FALSE(audio.device.is_open());
   // Without a device everything fails quietly.
   NoAudioDevice none;
   SoundEngine silent;
@@ -250,33 +229,29 @@ class LockingDevice : public AudioDevice {
   std::mutex mutex_;
 };
 
-TEST(SoundEngine, SoundsAreConvertedToTheGrantedRateWhole) {
+// Sounds are converted to the granted rate whole (4410 frames at 44100 Hz are
+// 4800 at 48000 Hz). Run under a sanitizer, the second part shows the game's
+// thread and the audio thread never touch freed voices.
+TEST(SoundEngine, SoundsAreConvertedToTheGrantedRateAndTheThreadsShareTheVoices) {
   LockingDevice device;
   SoundEngine engine;
   ASSERT_EQ(engine.init(device), 1);
   EXPECT_EQ(engine.format().buffer_frames, 256);
-  // 4410 frames at 44100 Hz last 0.1 s: 4800 frames at 48000 Hz.
   engine.play(engine.load_bytes(bytes_of(wav_file(counting(4410))), "x"));
   std::vector<float> out(2 * 5000);
   for (int block = 0; block < 5000; block += 500) device.mix(out.data() + 2 * block, 500);
   EXPECT_EQ(std::lround(out[0] / pcm16_unit), 1);
   EXPECT_EQ(std::lround(out[2 * 4799] / pcm16_unit), 4410);  // the last sample survives
   EXPECT_EQ(out[2 * 4800], 0.0f);
-}
 
-// Run under a sanitizer, this shows the two threads never touch freed voices.
-TEST(SoundEngine, GameThreadAndAudioThreadShareTheVoices) {
-  LockingDevice device;
-  SoundEngine engine;
-  ASSERT_EQ(engine.init(device), 1);
   const std::string file = wav_file(counting(300));
   std::vector<SoundHandle> handles(8);
   for (SoundHandle& h : handles) h = engine.load_bytes(bytes_of(file), "x");
   std::atomic<bool> running{true};
   std::atomic<int> blocks{0};
   std::thread audio_thread([&] {
-    std::vector<float> out(2 * 128);
-    for (; running; ++blocks) device.mix(out.data(), 128);
+    std::vector<float> block(2 * 128);
+    for (; running; ++blocks) device.mix(block.data(), 128);
   });
   while (blocks == 0) std::this_thread::yield();
   for (int round = 0; round < 3000; ++round) {

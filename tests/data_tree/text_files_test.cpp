@@ -1,6 +1,6 @@
 // The committed texts: every language file holds exactly the entries that
 // data/README.md lists for translators, and every language has the three menus
-// the game needs, found the way the game spells them.
+// the game needs, found the way the game spells them, every line fit to speak.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/file_lookup.h"
-#include "platform/line_reader.h"
 #include "shell/language.h"
 #include "shell/menu.h"
 #include "shell/text_entries.h"
@@ -23,52 +22,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path data_dir = fs::path(TORNELLO_SOURCE_DIR) / "data";
-
-// The entry numbers of the guide's table, in order.
-std::vector<int> guide_entries() {
-  std::ifstream guide(data_dir / "README.md");
-  const std::regex row(R"(^\| (\d+) \|)");
-  std::vector<int> entries;
-  std::smatch match;
-  for (std::string line; std::getline(guide, line);) {
-    if (std::regex_search(line, match, row)) entries.push_back(std::stoi(match[1]));
-  }
-  return entries;
-}
-
-std::vector<std::string> language_codes() {
-  std::vector<std::string> codes;
-  for (const auto& entry : fs::directory_iterator(data_dir / "lang")) {
-    if (entry.path().extension() == ".lng") codes.push_back(entry.path().stem().string());
-  }
-  std::sort(codes.begin(), codes.end());
-  return codes;
-}
-
-// Lines as the game counts them: a final line end starts no extra line.
-size_t line_count(const std::string& path) {
-  auto reader = LineReader::open_for_reading(path);
-  if (!reader) return 0;
-  size_t n = 0;
-  do {
-    reader->read_line();
-    ++n;
-  } while (!reader->at_end());
-  return n;
-}
-
 // A line a screen reader speaks as written: not empty, no blank at either end,
 // and valid UTF-8.
 bool fit_to_speak(const std::string& text) {
   const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   if (text.empty() || std::isspace(byte(0)) || std::isspace(byte(text.size() - 1))) return false;
   for (size_t k = 0; k < text.size();) {
-    const size_t length = byte(k) < 0x80           ? 1
-                          : (byte(k) >> 5) == 0x6  ? 2
-                          : (byte(k) >> 4) == 0xE  ? 3
-                          : (byte(k) >> 3) == 0x1E ? 4
-                                                   : 0;
+    const size_t length = byte(k) < 0x80 ? 1
+                          : byte(k) >= 0xC2 && byte(k) < 0xF5
+                              ? 2 + (byte(k) >= 0xE0) + (byte(k) >= 0xF0)
+                              : 0;
     if (length == 0 || k + length > text.size()) return false;
     for (size_t j = 1; j < length; ++j) {
       if ((byte(k + j) >> 6) != 0x2) return false;
@@ -78,45 +41,47 @@ bool fit_to_speak(const std::string& text) {
   return true;
 }
 
-TEST(LanguageFiles, HoldExactlyTheEntriesTheGuideLists) {
-  const std::vector<int> entries = guide_entries();
-  ASSERT_EQ(entries.size(), static_cast<size_t>(entry::last)) << "the guide lists every entry";
-  for (size_t k = 0; k < entries.size(); ++k) ASSERT_EQ(entries[k], static_cast<int>(k) + 1);
-  const std::vector<std::string> codes = language_codes();
-  for (const char* code : {"EN", "DE"}) {
-    EXPECT_NE(std::find(codes.begin(), codes.end(), code), codes.end()) << code;
+TEST(TextFiles, EveryLanguageHoldsTheGuidesEntriesAndTheMenusTheGameNeeds) {
+  const fs::path data_dir = fs::path(TORNELLO_SOURCE_DIR) / "data";
+  std::ifstream guide(data_dir / "README.md");
+  const std::regex row(R"(^\| (\d+) \|)");
+  std::smatch match;
+  int listed = 0;
+  for (std::string line; std::getline(guide, line);) {
+    if (std::regex_search(line, match, row)) EXPECT_EQ(std::stoi(match[1]), ++listed);
   }
+  ASSERT_EQ(listed, entry::last) << "the guide lists every entry, in order";
+
   WorkingDirectory cwd(data_dir.string());
   FileLookup files;
+  std::vector<std::string> codes;
+  for (const auto& entry : fs::directory_iterator(data_dir / "lang")) {
+    if (entry.path().extension() == ".lng") codes.push_back(entry.path().stem().string());
+  }
+  EXPECT_EQ(
+      std::count(codes.begin(), codes.end(), "EN") + std::count(codes.begin(), codes.end(), "DE"),
+      2);
   for (const std::string& code : codes) {
     SCOPED_TRACE(code);
-    EXPECT_EQ(line_count("lang/" + code + ".lng"), entries.size());
+    std::ifstream file(data_dir / "lang" / (code + ".lng"));
+    int lines = 0;
+    for (std::string line; std::getline(file, line);) ++lines;
+    EXPECT_EQ(lines, listed) << "one line per entry, no more";
     LanguageTable table;
     ASSERT_TRUE(table.load(files, code));
-    for (int n : entries) {
+    for (int n = 1; n <= listed; ++n) {
       EXPECT_TRUE(fit_to_speak(table.text(n))) << "entry " << n << ": '" << table.text(n) << "'";
       // The built-in English is the English file as the game was built with it.
-      if (code == "EN") {
-        EXPECT_EQ(table.text(n), builtin_english(n)) << "entry " << n;
-      }
+      if (code == "EN") EXPECT_EQ(table.text(n), builtin_english(n)) << "entry " << n;
     }
-  }
-}
-
-TEST(MenuFiles, EveryLanguageHasTheMenusTheGameNeeds) {
-  WorkingDirectory cwd(data_dir.string());
-  FileLookup files;
-  // Their items' meanings are their positions, so no more and no fewer.
-  const std::pair<const char*, size_t> menus[] = {{"main", 6}, {"connect", 5}, {"gamemode", 2}};
-  for (const std::string& code : language_codes()) {
-    for (const auto& [name, items] : menus) {
-      SCOPED_TRACE(code + " " + name);
+    // A menu item's meaning is its position, so no more and no fewer.
+    for (const auto& [name, items] : {std::pair{"main", 6u}, {"connect", 5u}, {"gamemode", 2u}}) {
       const auto menu = read_menu_file(files, menu_path(code, name));
-      ASSERT_TRUE(menu);
-      EXPECT_EQ(menu->items.size(), items);
-      std::vector<std::string> lines = menu->items;
-      lines.push_back(menu->title);
-      for (const std::string& line : lines) EXPECT_TRUE(fit_to_speak(line)) << "'" << line << "'";
+      ASSERT_TRUE(menu) << name;
+      EXPECT_EQ(menu->items.size(), items) << name;
+      EXPECT_TRUE(fit_to_speak(menu->title)) << name;
+      for (const std::string& item : menu->items)
+        EXPECT_TRUE(fit_to_speak(item)) << "'" << item << "'";
     }
   }
   // No menu folder without its language file.

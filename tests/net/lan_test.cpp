@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -150,15 +149,11 @@ TEST_F(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
       ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     };
     const std::string query = query_text(Query{0x0badf00d});
-    const std::vector<std::string> garbage = {"",
-                                              "TORNELLA 1 FIND 0badf00d",
-                                              "TORNELLO 2 FIND 0badf00d",
-                                              query.substr(0, 20),
-                                              query + std::string(2000, 'x'),
-                                              answer_text(Answer{0x0badf00d, 3214, 1, 5}),
-                                              std::string(60000, '\xff')};
+    const std::string garbage[] = {
+        "", "TORNELLO 2 FIND 0badf00d", query.substr(0, 20), query + std::string(2000, 'x'),
+        answer_text(Answer{0x0badf00d, 3214, 1, 5}), std::string(60000, '\xff')};
     const size_t memory_before = memory_in_use();
-    for (int round = 0; round < 3000; ++round) send(garbage[round % garbage.size()]);
+    for (int round = 0; round < 3000; ++round) send(garbage[round % std::size(garbage)]);
     EXPECT_EQ(datagrams_within(socket, 300), std::vector<std::string>{});
     EXPECT_LT(memory_in_use(), memory_before + 1024 * 1024);
     EXPECT_GT(host->datagrams_read(), 100u);
