@@ -238,18 +238,16 @@ TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   EXPECT_EQ(log.count(0, SoundEventKind::load), loads) << "a missing track is not retried";
 }
 
-// No moment at full scale before the level: that would click on every change of track.
-TEST_F(MusicTest, ATrackStartsAtItsLevelFromItsFirstSample) {
+// A track starts at its level from its first sample (a moment at full scale
+// would click on every change of track); nudges move the level by quarters and
+// only the applied level is clamped.
+TEST_F(MusicTest, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
   play("InGame", true);
   const std::vector<float> out = audio.render(20);
   const float gain = attenuation_gain(volume_attenuation(5));
   for (int k = 0; k < 20; ++k) {
     EXPECT_NEAR(out[2 * k], static_cast<float>(k + 1) * test::pcm16_unit * gain, 1e-7f) << k;
   }
-}
-
-TEST_F(MusicTest, NudgesMoveByQuartersAndOnlyTheAppliedLevelIsClamped) {
-  play("InGame", true);
   const struct {
     const char* direction;
     int times;

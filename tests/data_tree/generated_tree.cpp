@@ -4,8 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -49,18 +47,11 @@ GeneratedTree make_tree() {
 
   fs::remove(cache / "stamp");
   fs::remove_all(tree.data_dir);
-  const auto start = std::chrono::steady_clock::now();
   assets::GenerateOptions options;
   options.data_dir = tree.data_dir;
   const assets::GenerateReport report = assets::generate_sound_tree(options);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   tree.errors = report.errors;
-  if (report.ok()) {
-    std::ofstream(cache / "stamp") << key << "\n";
-    std::printf("[ data tree ] generated %zu sounds, %.1f MB, in %.1f s\n", report.files,
-                static_cast<double>(report.bytes) / 1e6, seconds);
-  }
+  if (report.ok()) std::ofstream(cache / "stamp") << key << "\n";
   return tree;
 }
 

@@ -23,27 +23,22 @@ NetEvent poll_until(NetEvent wanted, Poll poll) {
   return event;
 }
 
-TEST(Winsock, GuestReadsNeverWaitOnItsBlockingConnection) {
+// A guest's read never waits on its blocking connection; a peer that leaves is
+// data until read, then disconnected once.
+TEST(Winsock, ReadsNeverWaitAndAPeerThatLeavesIsDataThenDisconnectedOnce) {
   LoopbackPair net;
   const auto [guest, accepted] = net.join_and_accept();
   char buffer[16];
-  // Nothing waiting: an answer at once, not a frozen game.
-  EXPECT_EQ(net.guest.receive(guest, buffer, sizeof buffer), -1);
+  EXPECT_EQ(net.guest.receive(guest, buffer, sizeof buffer), -1) << "nothing there, no wait";
   EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
-
   ASSERT_EQ(net.host.send_text(accepted, "_P_V3$"), 6);
   EXPECT_EQ(poll_until(NetEvent::data, [&] { return net.guest.poll_connection(guest); }),
             NetEvent::data);
   EXPECT_EQ(read_text(net.guest, guest), "_P_V3$");
   EXPECT_EQ(net.host.peer_address(accepted), "127.0.0.1");
-}
 
-TEST(Winsock, PeerThatLeavesIsDataUntilReadThenDisconnectedOnce) {
-  LoopbackPair net;
-  const auto [guest, accepted] = net.join_and_accept();
   net.guest.send_text(guest, "_P_BYE$");
   net.guest.close_connection(guest);
-
   const auto poll = [&] { return net.host.poll_server(); };
   EXPECT_EQ(poll_until(NetEvent::data, poll), NetEvent::data);
   EXPECT_EQ(read_text(net.host, accepted), "_P_BYE$");
