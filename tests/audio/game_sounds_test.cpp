@@ -88,12 +88,13 @@ TEST(SoundBank, LoadsEveryFileWithOwnAndOpponentCopiesAndGoesOnPastAGap) {
   }
 }
 
-struct CrowdTest : SoundTree, testing::Test {
-  CrowdTest() {
+// The crowd, the announcer and the music on a loaded bank.
+struct GameSounds : SoundTree, testing::Test {
+  GameSounds() {
     load_bank();
+    bank_sounds = audio.engine.loaded_count();
     random.seed(1234);
   }
-
   // The handles the word played.
   std::vector<uint32_t> command(std::string_view word) {
     const size_t from = log.events().size();
@@ -101,12 +102,27 @@ struct CrowdTest : SoundTree, testing::Test {
     return log.played_since(from);
   }
   int32_t chant_level() const { return audio.engine.volume(bank.crowd_chant); }
+  // How long the call held the caller, by the virtual clock.
+  int32_t announce(const std::string& name, int32_t hold) {
+    const uint32_t start = platform.elapsed_ms();
+    play_announcement(announcer, audio.engine, files, platform, name, hold);
+    return ms_between(start, platform.elapsed_ms());
+  }
+  void play(const std::string& name, bool apply) {
+    play_music(music, audio.engine, files, name, apply, music_volume);
+  }
+  int32_t applied() const { return audio.engine.volume(music.current); }
 
   Random random;
   Crowd crowd;
+  HeadlessPlatform platform;
+  Announcer announcer;
+  Music music;
+  float music_volume = 5.0f;
+  size_t bank_sounds = 0;
 };
 
-TEST_F(CrowdTest, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
+TEST_F(GameSounds, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
   // Before the chant starts, "increase" raises the silent chant; "chant" starts it quiet.
   command("increase");
   EXPECT_EQ(chant_level(), 15);
@@ -133,7 +149,7 @@ TEST_F(CrowdTest, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
   EXPECT_EQ(chant_level(), 10);
 }
 
-TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordingsAndOthersDoNothing) {
+TEST_F(GameSounds, EachWordDrawsFromItsOwnRecordingsAndOthersDoNothing) {
   const auto from = [](const auto& sounds, int count) {
     return std::set<uint32_t>(sounds.begin() + 1, sounds.begin() + 1 + count);
   };
@@ -169,19 +185,7 @@ TEST_F(CrowdTest, EachWordDrawsFromItsOwnRecordingsAndOthersDoNothing) {
   EXPECT_FALSE(crowd.chanting);
 }
 
-struct AnnouncerTest : SoundTree, testing::Test {
-  // Returns how long the call held the caller, by the virtual clock.
-  int32_t announce(const std::string& name, int32_t hold) {
-    const uint32_t start = platform.elapsed_ms();
-    play_announcement(announcer, audio.engine, files, platform, name, hold);
-    return ms_between(start, platform.elapsed_ms());
-  }
-
-  HeadlessPlatform platform;
-  Announcer announcer;
-};
-
-TEST_F(AnnouncerTest, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
+TEST_F(GameSounds, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
   EXPECT_EQ(announce("scores", 500), 501);
   const SoundHandle scores = announcer.current;
   EXPECT_TRUE(audio.engine.is_playing(scores));
@@ -194,24 +198,10 @@ TEST_F(AnnouncerTest, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold
   // A missing recording: the last one is still cut off, and the hold is kept.
   EXPECT_EQ(announce("youwin", 200), 201);
   EXPECT_EQ(announcer.current, 0u);
-  EXPECT_EQ(audio.engine.loaded_count(), 0u);
+  EXPECT_EQ(audio.engine.loaded_count(), bank_sounds);
 }
 
-struct MusicTest : SoundTree, testing::Test {
-  void play(const std::string& name, bool apply) {
-    play_music(music, audio.engine, files, name, apply, music_volume);
-  }
-  void nudge(std::string_view direction, int times) {
-    for (int k = 0; k < times; ++k)
-      nudge_music_volume(music, audio.engine, music_volume, direction);
-  }
-  int32_t applied() const { return audio.engine.volume(music.current); }
-
-  Music music;
-  float music_volume = 5.0f;
-};
-
-TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
+TEST_F(GameSounds, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   play("title", false);
   EXPECT_TRUE(log.last(music.current, SoundEventKind::play)->looped);
   EXPECT_EQ(applied(), 100);  // title and selection tracks ignore the music level
@@ -228,10 +218,10 @@ TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   play("Charselect", false);
   EXPECT_NE(music.current, first);
   EXPECT_NE(music.current, 0u);
-  EXPECT_EQ(audio.engine.loaded_count(), 1u) << "the earlier track is freed";
+  EXPECT_EQ(audio.engine.loaded_count(), bank_sounds + 1) << "the earlier track is freed";
   play("", true);
   EXPECT_EQ(music.current, 0u);
-  EXPECT_EQ(audio.engine.loaded_count(), 0u);
+  EXPECT_EQ(audio.engine.loaded_count(), bank_sounds);
   play("nosuchtrack", true);
   const size_t loads = log.count(0, SoundEventKind::load);
   play("nosuchtrack", true);
@@ -241,7 +231,7 @@ TEST_F(MusicTest, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
 // A track starts at its level from its first sample (a moment at full scale
 // would click on every change of track); nudges move the level by quarters and
 // only the applied level is clamped.
-TEST_F(MusicTest, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
+TEST_F(GameSounds, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
   play("InGame", true);
   const std::vector<float> out = audio.render(20);
   const float gain = attenuation_gain(volume_attenuation(5));
@@ -261,7 +251,9 @@ TEST_F(MusicTest, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
       {"Up", 8, 101.5f, 100}, {"Down", 4, 100.5f, 100},
   };
   for (const auto& step : steps) {
-    nudge(step.direction, step.times);
+    for (int k = 0; k < step.times; ++k) {
+      nudge_music_volume(music, audio.engine, music_volume, step.direction);
+    }
     EXPECT_EQ(music_volume, step.stored) << step.direction << " x" << step.times;
     EXPECT_EQ(applied(), step.applied) << step.direction << " x" << step.times;
   }

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -87,58 +86,31 @@ TEST(LocalAddresses, IPv4FirstThenGlobalIPv6AndLoopbackOnlyWhenNothingElse) {
   EXPECT_EQ(addresses_to_tell({}), std::vector<std::string>{"127.0.0.1"});
 }
 
-// Runs `work` on a thread of its own inside one side's namespace.
-void in_namespace(const NetworkPair& pair, int side, const std::function<void()>& work) {
-  std::thread([&] {
-    ASSERT_TRUE(pair.enter(side));
-    work();
-  }).join();
-}
-
-// A datagram socket in the calling thread's namespace; `port` 0 for any.
-int datagram_socket(uint16_t port) {
-  const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  const int on = 1;
-  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  return socket;
-}
-
-// The datagrams that arrive within ms.
-std::vector<std::string> datagrams_within(int socket, int ms) {
+// The datagrams that come to `socket` within 300 ms.
+std::vector<std::string> datagrams(int socket) {
   std::vector<std::string> got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd watch{socket, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) return got;
-    char buffer[2048];
-    const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
-    if (count >= 0) got.emplace_back(buffer, static_cast<size_t>(count));
+  char buffer[2048];
+  for (pollfd watch{socket, POLLIN, 0}; ::poll(&watch, 1, 300) > 0;) {
+    got.emplace_back(buffer, std::max<ssize_t>(0, ::recv(socket, buffer, sizeof buffer, 0)));
   }
+  return got;
 }
 
-class LanSockets : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const auto reason = NetworkPair::unavailable()) GTEST_SKIP() << *reason;
-    pair = std::make_unique<NetworkPair>();
-    ASSERT_TRUE(pair->ok());
-  }
-  std::unique_ptr<NetworkPair> pair;
-};
-
-// Whatever else comes to the port is read and dropped without an answer, a
-// flood costs no memory, and a flood of real queries gets a few answers only.
-TEST_F(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
+// A host on one computer of the test's own: whatever else comes to its port is
+// read and dropped without an answer and costs no memory, and a flood of real
+// queries from the other computer gets a few answers only.
+TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
+  if (const auto reason = NetworkPair::unavailable()) GTEST_SKIP() << *reason;
+  const NetworkPair pair;
+  ASSERT_TRUE(pair.ok());
   std::unique_ptr<DiscoveryResponder> host;
-  in_namespace(*pair, 0, [&] { host = std::make_unique<DiscoveryResponder>(3214, 1, 1); });
-  in_namespace(*pair, 1, [&] {
-    const int socket = datagram_socket(0);
+  std::thread([&] {
+    ASSERT_TRUE(pair.enter(0));
+    host = std::make_unique<DiscoveryResponder>(3214, 1, 1);
+  }).join();
+  std::thread([&] {
+    ASSERT_TRUE(pair.enter(1));
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(discovery_port);
@@ -155,20 +127,18 @@ TEST_F(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
                                    std::string(60000, '\xff')};
     const size_t memory_before = memory_in_use();
     for (int round = 0; round < 3000; ++round) send(garbage[round % std::size(garbage)]);
-    EXPECT_EQ(datagrams_within(socket, 300), std::vector<std::string>{});
+    EXPECT_EQ(datagrams(socket), std::vector<std::string>{});
     EXPECT_LT(memory_in_use(), memory_before + 1024 * 1024);
     EXPECT_GT(host->datagrams_read(), 100u);
-    EXPECT_EQ(host->answers_sent(), 0u);
-
     send(query);
-    EXPECT_EQ(datagrams_within(socket, 300),
+    EXPECT_EQ(datagrams(socket),
               std::vector<std::string>{answer_text(Answer{0x0badf00d, 3214, 1, 1})});
     for (int round = 0; round < 500; ++round) send(query);
-    const size_t answers = datagrams_within(socket, 300).size();
+    const size_t answers = datagrams(socket).size();
     EXPECT_GT(answers, 0u);
     EXPECT_LE(answers, 2u * DiscoveryResponder::max_answers_per_second);
     ::close(socket);
-  });
+  }).join();
 }
 
 // The router keeps the port for as long as the mapping lives, and a router

@@ -4,6 +4,7 @@
 // confined while read, a failed read says so, and the wait for input wakes on a
 // key.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <thread>
 
