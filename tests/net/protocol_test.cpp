@@ -96,6 +96,8 @@ TEST(ProcessMessages, FloodWithoutTerminatorKeepsMemoryBounded) {
 
 // Digits accumulate in wrapping 64-bit arithmetic: an over-long number wraps.
 TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinaryAndWrapsIn64Bits) {
+  // Digits stop at the first character that is none; ':' and '@' sit between
+  // the digits and the letters.
   const std::pair<const char*, int64_t> cases[] = {{"  5000x", 5000},
                                                    {"$1388", 5000},
                                                    {"-$fF", -255},
