@@ -1,8 +1,7 @@
-// Playing across a network as two players would: the host tells where it can
-// be reached, the guest finds it with "Find games on this network" from another
+// Playing across a network as two players would: the host tells where it can be
+// reached, the guest finds it with "Find games on this network" from another
 // computer (two network namespaces of the test's own), and the router asked to
-// forward the port (a fake one on loopback) keeps it exactly as long as the
-// hosting lasts.
+// forward the port (a fake one on loopback) keeps it as long as the hosting lasts.
 #include "support/fake_router.h"
 #include "support/netns.h"
 #include "two_games.h"
@@ -12,25 +11,11 @@ namespace {
 
 class LanGamesTest : public TwoGamesTest {
  protected:
-  // Counts, on the host's thread, the lines the host hears that start with `prefix`.
-  void count_host_lines(const std::string& prefix, std::atomic<int>& count) {
-    host->on_line = [this, prefix, &count, before = host->on_line](const std::string& heard) {
-      if (before) before(heard);
-      if (heard.starts_with(prefix)) ++count;
-    };
-  }
   std::string join_line(int entry, const std::string& addresses, uint16_t port) const {
     return "say " + line(entry) + " " + addresses + ", " + line(47) + " " + std::to_string(port) +
            ".";
   }
-  // Plays until the first point is told, then leaves the match.
-  void play_a_point_and_leave(Autopilot& pilot) const {
-    pilot.when_heard(
-        [score = line(18)](const std::string& heard) { return heard.starts_with(score); });
-    pilot.tap(key::escape);
-  }
-  static constexpr int connect_item = 2;
-  static constexpr int find_item = 5;
+  static constexpr int connect_item = 2, find_item = 5;
 };
 
 // The host asks for a router that is not there (it hosts on, for the local
@@ -41,81 +26,75 @@ TEST_F(LanGamesTest, AGuestOnAnotherComputerFindsTheHostPlaysAPointThenFindsNoth
   const NetworkPair pair;
   ASSERT_TRUE(pair.ok());
   const uint16_t port = 4321;
-  const std::string score = "say " + line(18);  // the first point told
   make_players(85, 85);
   host->on_start = [&] { ASSERT_TRUE(pair.enter(0)); };
   guest->on_start = [&] { ASSERT_TRUE(pair.enter(1)); };
   host->game.settings.open_router_port = true;
   std::atomic<int> router_told{0}, host_menus{0}, guest_found_nothing{0};
-  count_host_lines(line(49), router_told);
-  count_host_lines(main_menu, host_menus);
-  guest->on_line = [&, before = guest->on_line](const std::string& heard) {
-    before(heard);
-    guest_found_nothing += heard == line(57);
-  };
-
+  on_each_line(*host, [&](const std::string& heard) {
+    router_told += heard.starts_with(line(49));
+    host_menus += heard == main_menu;
+  });
+  on_each_line(*guest, [&](const std::string& heard) { guest_found_nothing += heard == line(57); });
   host_round(host->pilot, port, 2);
   choose_character(host->pilot, 2);
   host->pilot.when_heard_menu("main").when([&] { return guest_found_nothing > 0; }).choose_last();
-
   Autopilot& pilot = guest->pilot;
   pilot.when_heard_menu("main").choose(connect_item);
   pilot.when([&] { return router_told > 0; }).choose(find_item);
   // Down to Back and up again reads the game out, then it is chosen.
   pilot.when_heard_entry(58).tap(key::down).tap(key::up).tap(key::enter);
   choose_character(pilot, 1);
-  play_a_point_and_leave(pilot);
+  leave_on(pilot, 0);
   pilot.when_heard_menu("main").choose(connect_item);
   pilot.when([&] { return host_menus > 1; }).choose(find_item);
   pilot.when_heard_entry(57).choose(4);
   exit_game(pilot);
   play();
 
-  const std::string menu = "say " + main_menu;
+  const std::string menu = "say " + main_menu, score = "say " + line(18);
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
   EXPECT_TRUE(heard_in_order(h, {said(3), said(4), join_line(46, "10.77.0.1, fd77::1", port),
                                  said(49), "say 10.77.0.2 " + line(5), said(6), said(7), menu}))
-      << last_lines(*host, 40);
-  EXPECT_EQ(count_from(h, 0, h.size(), "say " + line(46)), 1u);
+      << last_lines(*host);
+  EXPECT_EQ(count_all(h, "say " + line(46)), 1u);
   const std::string found =
       "say 10.77.0.1, " + line(47) + " " + std::to_string(port) + ", " + line(60);
   EXPECT_TRUE(heard_in_order(
       g, {said(53), "say " + line(54) + " 1 " + line(55), said(58), "say " + line(32), found,
-          "say " + line(8) + " 10.77.0.1 " + line(9) + " " + std::to_string(port), said(11),
-          said(12), menu, said(53), said(57), "say " + menu_title("connect"), menu}))
-      << last_lines(*guest, 40);
-  EXPECT_EQ(count_from(g, 0, g.size(), said(53)), 2u);
-  EXPECT_EQ(count_from(g, 0, g.size(), score), 1u);
-  EXPECT_EQ(count_from(h, 0, h.size(), score), 1u);
-  EXPECT_EQ(count_from(g, 0, g.size(), "say " + line(54)), 1u);
+          connecting_line(port, "10.77.0.1"), said(11), said(12), menu, said(53), said(57),
+          "say " + menu_title("connect"), menu}))
+      << last_lines(*guest);
+  EXPECT_EQ(count_all(g, said(53)), 2u);
+  EXPECT_EQ(count_all(g, score), 1u);
+  EXPECT_EQ(count_all(h, score), 1u);
+  EXPECT_EQ(count_all(g, "say " + line(54)), 1u);
   EXPECT_EQ(guest->game.match.game_mode, 2);
-  EXPECT_EQ(host_endpoints, (std::vector<std::pair<size_t, size_t>>(2, {0, 0})));
-  EXPECT_EQ(guest_endpoints, (std::vector<std::pair<size_t, size_t>>(3, {0, 0})));
+  EXPECT_EQ(host_endpoints, Endpoints(2, {0, 0}));
+  EXPECT_EQ(guest_endpoints, Endpoints(3, {0, 0}));
 }
 
 // Four hostings with the router's port wanted: forwarded and given up with
 // Escape; forwarded for a match the guest leaves; taken by someone else;
 // refused. Each answer is told in one line and the host waits on; a forwarded
-// port is taken back before the main menu comes again. (What the router is
-// asked, word for word, is the port mapping's own test.)
+// port is taken back before the main menu comes again.
 TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   FakeRouter router;
   make_players(85, 85);
   host->game.settings.open_router_port = true;
   host->game.settings.router_url = router.url();
-  std::vector<std::pair<size_t, size_t>> router_at_menu;  // mappings added and deleted
+  Endpoints router_at_menu;  // mappings added and deleted
   int menus = 0;
   std::atomic<int> opened_told{0};
   const std::string opened = join_line(48, FakeRouter::external_address, host_port);
-  host->on_line = [&, before = host->on_line](const std::string& heard) {
-    before(heard);
+  on_each_line(*host, [&](const std::string& heard) {
     opened_told += "say " + heard == opened;
     if (heard != main_menu) return;
     router_at_menu.emplace_back(router.count("AddPortMapping"), router.count("DeletePortMapping"));
     if (++menus == 3) router.refuse_with(718);
     if (menus == 4) router.refuse_with(606);
-  };
+  });
   Autopilot& pilot = host->pilot;
   host_round(pilot, host_port, 1);
   pilot.when_heard([&](const std::string& heard) { return "say " + heard == opened; });
@@ -129,8 +108,7 @@ TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   exit_game(pilot);
   join_round(guest->pilot, relay.port(), [&] { return opened_told > 1; });
   choose_character(guest->pilot, 1);
-  guest->pilot.when_heard(
-      [this](const std::string& heard) { return heard == line(14) || heard == line(15); });
+  guest->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
   guest->pilot.tap(key::escape);
   exit_game(guest->pilot);
   play();
@@ -139,10 +117,9 @@ TEST_F(LanGamesTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   const std::string menu = "say " + main_menu;
   EXPECT_TRUE(heard_in_order(h, {said(4), opened, menu, said(4), said(6), menu, said(4), said(51),
                                  menu, said(4), said(50), menu}))
-      << last_lines(*host, 40);
-  EXPECT_EQ(count_from(h, 0, h.size(), opened), 2u);
-  EXPECT_EQ(router_at_menu,
-            (std::vector<std::pair<size_t, size_t>>{{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}}));
+      << last_lines(*host);
+  EXPECT_EQ(count_all(h, opened), 2u);
+  EXPECT_EQ(router_at_menu, (Endpoints{{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}}));
 }
 
 }  // namespace

@@ -3,14 +3,13 @@
 // of its own, and nothing of it left once the main menu is back.
 #include "session/practice.h"
 
-#include <dirent.h>
+#include "match/match.h"
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
-#include "match/match.h"
 #include "support/lockstep.h"
 #include "support/process_resources.h"
 #include "two_games.h"
@@ -19,17 +18,12 @@ namespace tornello {
 namespace {
 
 size_t threads() {
-  size_t count = 0;
-  if (DIR* dir = ::opendir("/proc/self/task")) {
-    while (::readdir(dir) != nullptr) ++count;
-    ::closedir(dir);
-  }
-  return count;
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                           std::filesystem::directory_iterator()));
 }
 
-// Where this process waits for others to reach it: the local address of each
-// of its listening TCP sockets and bound UDP sockets, as the system's tables
-// show them ("0100007F:9C41" is 127.0.0.1, port 40001; IPv6 ones are longer).
+// The local address of each listening TCP and bound UDP socket of this process,
+// as the system's tables show it ("0100007F:9C41" is 127.0.0.1, port 40001).
 std::vector<std::string> open_to_others() {
   std::set<std::string> ours;
   for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -40,14 +34,12 @@ std::vector<std::string> open_to_others() {
   std::vector<std::string> found;
   for (const char* table : {"tcp", "tcp6", "udp", "udp6"}) {
     std::ifstream file(std::string("/proc/net/") + table);
-    std::string row;
+    std::string row, skip, local, remote, state, inode;
     std::getline(file, row);  // the heading
     while (std::getline(file, row)) {
-      std::istringstream fields(row);
-      std::string skip, local, remote, state, inode;
-      fields >> skip >> local >> remote >> state >> skip >> skip >> skip >> skip >> skip >> inode;
-      const bool waits = table[0] == 'u' || state == "0A";  // UDP, or TCP listening
-      if (waits && ours.contains(inode)) found.push_back(local);
+      std::istringstream(row) >> skip >> local >> remote >> state >> skip >> skip >> skip >> skip >>
+          skip >> inode;
+      if ((table[0] == 'u' || state == "0A") && ours.contains(inode)) found.push_back(local);
     }
   }
   return found;
@@ -67,85 +59,73 @@ struct WatchedKeys : InputSource {
   int escapes = 0;
 };
 
-// What the process and the player's game hold, read each time the main menu opens.
 struct Holdings {
   size_t threads, files, sounds;
   std::pair<size_t, size_t> endpoints;
 };
 
-class PracticeTest : public TwoGamesTest {
- protected:
-  PracticeTest() {
-    make_host();
-    setup = lockstep.setup([this](ListeningPlatform& platform, Autopilot& pilot) {
-      platform.on_title = [this, &pilot](const std::string& line) {
-        pilot.hear(line);
-        computer.back().push_back(line);
-      };
-      watched.emplace_back();
-      watched.back().keys = &pilot;
-      platform.set_input(&watched.back());
-      computer.emplace_back();
-    });
-    setup.opponent_ended = [this, ended = setup.opponent_ended] {
-      ++computers_ended;
-      ended();
-    };
-    Player& player = *host;
-    player.flows.practise = [this](Game& game) { return practise(game, setup); };
-    player.on_pump = [this, &player] { lockstep.player_at(player.platform.elapsed_ms()); };
-    player.on_line = [this, &player](const std::string& line) {
-      Game& game = player.game;
-      if (line == main_menu) {
-        holdings.push_back({threads(), open_files(), game.sound.loaded_count(), endpoints(player)});
-      }
-      if (mentions_entry(game, line, 5)) {  // the computer is connecting
-        char practice[16];
-        std::snprintf(practice, sizeof practice, "0100007F:%04X",
-                      game.transport.server_port(host_server_id));
-        const std::vector<std::string> open = open_to_others();
-        listeners.push_back(std::count(open.begin(), open.end(), practice) == 1 &&
-                            std::all_of(open.begin(), open.end(), [](const std::string& at) {
-                              return at.starts_with("0100007F:");
-                            }));
-      }
-    };
-  }
+using PracticeTest = TwoGamesTest;
 
-  // From the main menu: practise, the short game, a level, a character.
-  void practice_round(int level, int character) {
-    Autopilot& pilot = host->pilot;
-    pilot.when_heard_menu("main").choose(3);
-    pilot.when_heard_menu("gamemode").choose(1);
-    pilot.when_heard_entry(65).choose(level);
-    choose_character(pilot, character);
-  }
-
+TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothing) {
   Lockstep lockstep;
-  PracticeSetup setup;
-  // The computer's lines and keys, one record per practice match.
-  std::deque<std::vector<std::string>> computer;
+  std::deque<std::vector<std::string>> computer;  // its lines, a record per match
   std::deque<WatchedKeys> watched;
   std::atomic<int> computers_ended{0};
-  std::vector<Holdings> holdings;
-  // Once per practice, as the computer connects: true when the practice port,
-  // and any other this process has open to others, is on 127.0.0.1 alone.
+  std::vector<Holdings> holdings;  // each time the main menu opens
+  // Once per practice, as the computer connects: the practice port, and any
+  // other this process has open to others, is on 127.0.0.1 alone.
   std::vector<bool> listeners;
-};
-
-TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothingBehind) {
+  make_host();
+  PracticeSetup setup = lockstep.setup([&](ListeningPlatform& platform, Autopilot& pilot) {
+    platform.on_title = [&computer, &pilot](const std::string& line) {
+      pilot.hear(line);
+      computer.back().push_back(line);
+    };
+    watched.emplace_back().keys = &pilot;
+    platform.set_input(&watched.back());
+    computer.emplace_back();
+  });
+  setup.opponent_ended = [&, ended = setup.opponent_ended] {
+    ++computers_ended;
+    ended();
+  };
+  Player& player = *host;
+  player.flows.practise = [&setup](Game& game) { return practise(game, setup); };
+  player.on_pump = [&] { lockstep.player_at(player.platform.elapsed_ms()); };
+  player.on_line = [&](const std::string& line) {
+    Game& game = player.game;
+    if (line == main_menu) {
+      holdings.push_back({threads(), open_files(), game.sound.loaded_count(), endpoints(player)});
+    }
+    if (mentions_entry(game, line, 5)) {  // the computer is connecting
+      char practice[16];
+      std::snprintf(practice, sizeof practice, "0100007F:%04X",
+                    game.transport.server_port(host_server_id));
+      const std::vector<std::string> open = open_to_others();
+      listeners.push_back(count_of(open, practice) == 1 &&
+                          std::all_of(open.begin(), open.end(), [](const std::string& at) {
+                            return at.starts_with("0100007F:");
+                          }));
+    }
+  };
+  const auto practice_round = [&](int level, int character) {
+    player.pilot.when_heard_menu("main").choose(3);
+    player.pilot.when_heard_menu("gamemode").choose(1);
+    player.pilot.when_heard_entry(65).choose(level);
+    choose_character(player.pilot, character);
+  };
   practice_round(2, 2);
   // "Learn the sounds", as the main menu has it, left with Escape.
-  host->pilot.when_heard_menu("main").choose(4).idle(5).tap(key::escape);
+  player.pilot.when_heard_menu("main").choose(4).idle(5).tap(key::escape);
   practice_round(1, 4);
-  host->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
-  host->pilot.tap(key::escape);
-  exit_game(host->pilot);
+  player.pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
+  player.pilot.tap(key::escape);
+  exit_game(player.pilot);
   play();
 
-  const std::vector<std::string>& h = host->heard;
+  const std::vector<std::string>& h = player.heard;
   const size_t second = nth(h, said(4), 1);
-  ASSERT_LT(second, h.size()) << last_lines(*host, 40);
+  ASSERT_LT(second, h.size()) << last_lines(player);
   ASSERT_EQ(computer.size(), 2u);
   EXPECT_EQ(computers_ended.load(), 2);
   EXPECT_EQ(listeners, std::vector<bool>(2, true));
@@ -156,7 +136,7 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   const std::vector<Score> player_scores = scores(h, 0, second);
   std::vector<std::string> computer_heard;
   for (const std::string& line : computer[0]) computer_heard.push_back("say " + line);
-  expect_a_whole_match(player_scores, scores(computer_heard, 0, computer_heard.size()), 11);
+  expect_a_whole_match(player_scores, scores(computer_heard), 11);
   ASSERT_FALSE(player_scores.empty());
   const bool won = player_scores.back().first > player_scores.back().second;
   EXPECT_TRUE(
@@ -169,7 +149,7 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   EXPECT_TRUE(heard_in_order(
       h, second, h.size(),
       {said(6), "play chars/4/name", said(7), "stop everything", "say " + main_menu}));
-  EXPECT_EQ(count_from(h, 0, h.size(), said(21)), 0u);
+  EXPECT_EQ(count_all(h, said(21)), 0u);
   for (size_t match = 0; match < 2; ++match) {
     EXPECT_EQ(count_of(computer[match], line(21)), 0u) << "match " << match + 1;
     EXPECT_EQ(watched[match].escapes, 0) << "match " << match + 1;

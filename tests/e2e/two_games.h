@@ -1,34 +1,27 @@
-// Two whole games in one test process: each a headless game with its own virtual
-// clock, run from start-up to exit on a thread of its own and played by an
-// autopilot, talking over real loopback sockets. The two clocks are kept in step
-// as two computers' clocks would be, a relay can keep a copy of every byte on
-// the wire, and each game keeps a transcript of what its player heard.
+// Two whole games in one test process, each a headless game on a virtual clock
+// and a thread of its own, played by an autopilot over real loopback sockets.
+// The clocks are kept in step as two computers' would be, a relay keeps every
+// byte on the wire, and each game keeps a transcript of what its player heard.
 #pragma once
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "audio/sound_log.h"
@@ -44,14 +37,9 @@
 
 namespace tornello {
 
-// Keeps two virtual clocks within `slack` milliseconds of each other: a game
-// that runs ahead waits for the other one to catch up, so the two play in step
-// however the threads are scheduled.
+// A game whose clock runs more than `slack` ms ahead waits for the other.
 class PacedClocks {
  public:
-  explicit PacedClocks(uint64_t slack_ms = 100) : slack_(slack_ms) {}
-
-  // Every pump of game `side` (0 or 1), with its clock's reading.
   void tick(int side, uint64_t now) {
     time_[side].store(now);
     if (waiting_[1 - side].load()) {
@@ -64,8 +52,6 @@ class PacedClocks {
     moved_.wait(lock, [&] { return !ahead(side); });
     waiting_[side].store(false);
   }
-
-  // A game that has ended holds nobody back.
   void finished(int side) {
     std::lock_guard lock(mutex_);
     done_[side].store(true);
@@ -73,33 +59,31 @@ class PacedClocks {
   }
 
  private:
+  static constexpr uint64_t slack = 100;
   bool ahead(int side) const {
-    return !done_[1 - side].load() && time_[side].load() > time_[1 - side].load() + slack_;
+    return !done_[1 - side].load() && time_[side].load() > time_[1 - side].load() + slack;
   }
-
-  const uint64_t slack_;
   std::atomic<uint64_t> time_[2] = {0, 0};
-  std::atomic<bool> waiting_[2] = {false, false};
-  std::atomic<bool> done_[2] = {false, false};
+  std::atomic<bool> waiting_[2] = {false, false}, done_[2] = {false, false};
   std::mutex mutex_;
   std::condition_variable moved_;
 };
 
-// Thrown into a game whose test has run too long, so it fails instead of hanging.
-struct GameOverran : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-// One game: platform, game record, autopilot, and a transcript of what its player
-// heard: "say <line>", "play <sound>", "stop <sound>" (sounds by path, lower case,
-// without "sounds/" and ".wav"; the bank's opponent copies as "opponent <sound>").
+// One game with its autopilot and a transcript: "say <line>", "play <sound>",
+// "stop <sound>" (lower case, without "sounds/" and ".wav"; the bank's opponent
+// copies as "opponent <sound>"), each with the game's clock when it was heard.
 class Player {
  public:
   Player(PacedClocks* clocks, int side, uint32_t seed, int32_t skill = 85)
       : game(platform), pilot(game, seed, skill), clocks_(clocks), side_(side) {
     game.random.seed(seed);
     pilot.attach(platform);
-    platform.on_title = [this](const std::string& line) { heard_line(line); };
+    platform.on_title = [this](const std::string& line) {
+      drain_sounds();
+      note("say " + line);
+      pilot.hear(line);
+      if (on_line) on_line(line);
+    };
     platform.on_pump = [this] { each_pump(); };
     game.sound.set_log(&log_);
   }
@@ -111,8 +95,6 @@ class Player {
     game.sound.set_log(nullptr);
     keep_transcript_ = false;
   }
-
-  // Runs the whole game, start-up to exit, on the player's own thread.
   void start() {
     deadline_ = std::chrono::steady_clock::now() + real_time_limit;
     thread_ = std::thread([this] {
@@ -134,64 +116,52 @@ class Player {
   Autopilot pilot;
   MainMenuFlows flows = network_flows();
   std::vector<std::string> heard;
+  std::vector<uint32_t> heard_at;
   std::string failure;
-  // Run on the player's thread: for each line it hears, and on every pump.
+  // Run on the player's thread: each line heard, each pump, before start-up
+  // (to enter a network namespace); `wire` carries the relay a frame at a time.
   std::function<void(const std::string&)> on_line;
-  std::function<void()> on_pump;
-  // Carries the wire between the games: run once per frame's worth of pumps.
-  std::function<void()> wire;
-  // Run on the player's thread before the game starts (to enter a network namespace).
-  std::function<void()> on_start;
+  std::function<void()> on_pump, wire, on_start;
   CommandLine command_line;
-
-  // Far longer than the longest match (a long one takes some 15 minutes here),
-  // so a game left waiting a while on the test's own thread, which runs in real
-  // time on a loaded machine, is not taken for a hung one; a game that has hung
-  // still gets here in well under the real-time limit.
-  static constexpr uint32_t virtual_time_limit_ms = 24 * 3600 * 1000;
+  // Far past the longest match, yet a hung game fails in well under a run's limit.
+  static constexpr int32_t virtual_time_limit_ms = 24 * 3600 * 1000;
   static constexpr std::chrono::seconds real_time_limit{240};
 
  private:
-  void heard_line(const std::string& line) {
-    drain_sounds();
-    if (keep_transcript_) heard.push_back("say " + line);
-    pilot.hear(line);
-    if (on_line) on_line(line);
+  void note(std::string item) {
+    if (!keep_transcript_) return;
+    heard.push_back(std::move(item));
+    heard_at.push_back(platform.elapsed_ms());
   }
-
   void each_pump() {
     drain_sounds();
     if (wire && (platform.pumps() & 0xF) == 0) wire();
     if (on_pump) on_pump();
-    if (ms_between(1000, platform.elapsed_ms()) > static_cast<int32_t>(virtual_time_limit_ms) ||
+    if (ms_between(1000, platform.elapsed_ms()) > virtual_time_limit_ms ||
         ((platform.pumps() & 0xFFF) == 0 && std::chrono::steady_clock::now() > deadline_)) {
-      throw GameOverran("the game ran past the test's time limit");
+      throw std::runtime_error("the game ran past the test's time limit");
     }
     if (clocks_) clocks_->tick(side_, platform.elapsed_ms());
   }
-
   std::string label(const SoundEvent& event) const {
     std::string name = event.path;
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (name.starts_with("sounds/")) name.erase(0, 7);
     if (name.ends_with(".wav")) name.erase(name.size() - 4);
-    const SoundBank& bank = game.bank;
-    for (SoundHandle copy :
-         {bank.opponent_move, bank.opponent_border, bank.opponent_shield_on,
-          bank.opponent_shield_loop, bank.opponent_shield_hit, bank.opponent_shield_off}) {
+    const SoundBank& b = game.bank;
+    for (SoundHandle copy : {b.opponent_move, b.opponent_border, b.opponent_shield_on,
+                             b.opponent_shield_loop, b.opponent_shield_hit, b.opponent_shield_off}) {
       if (copy != 0 && event.handle == copy) return "opponent " + name;
     }
     return name;
   }
-
   void drain_sounds() {
     for (const SoundEvent& event : log_.events()) {
-      if (!keep_transcript_) break;
-      if (event.kind == SoundEventKind::stop_all) heard.push_back("stop everything");
+      if (event.kind == SoundEventKind::stop_all) note("stop everything");
       if (!event.live) continue;
-      if (event.kind == SoundEventKind::play) heard.push_back("play " + label(event));
-      if (event.kind == SoundEventKind::stop) heard.push_back("stop " + label(event));
+      if (event.kind == SoundEventKind::play) note("play " + label(event));
+      if (event.kind == SoundEventKind::stop) note("stop " + label(event));
     }
     log_.clear();
   }
@@ -204,34 +174,30 @@ class Player {
   std::chrono::steady_clock::time_point deadline_;
 };
 
-// The end of a transcript, to show where a game got stuck.
-inline std::string last_lines(const Player& player, size_t count = 25) {
+inline std::string last_lines(const Player& player, size_t count = 40) {
   std::string shown = "\nlast heard:";
-  const std::vector<std::string>& heard = player.heard;
-  for (size_t at = heard.size() > count ? heard.size() - count : 0; at < heard.size(); ++at) {
-    shown += "\n  " + heard[at];
+  const std::vector<std::string>& h = player.heard;
+  for (size_t at = h.size() > count ? h.size() - count : 0; at < h.size(); ++at) {
+    shown += "\n  " + h[at];
   }
   return shown;
 }
 
-// A TCP relay between a guest and a host on this computer that keeps a copy of
-// every byte in each direction, one record per connection. It has no thread of
-// its own: the games carry it on their pumps, so a message spends a few virtual
-// milliseconds on the wire however the machine schedules threads (a relay
-// thread left waiting for a core would let both virtual clocks run on for
-// minutes while a message sat in it).
+// A TCP relay from guests to the host that keeps every byte each way, one
+// record per connection. The games carry it on their pumps (no thread of its
+// own), so a message spends a few virtual milliseconds on the wire however
+// the machine schedules threads.
 class WireTap {
  public:
   struct Session {
-    std::string to_host;
-    std::string to_guest;
+    std::string to_host, to_guest;
   };
 
   explicit WireTap(uint16_t host_port) : host_port_(host_port) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address = loopback_address(0);
     socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         ::listen(listener_, 4) != 0 ||
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       throw std::runtime_error("the relay cannot listen");
@@ -242,88 +208,69 @@ class WireTap {
     for (Link& link : links_) hang_up(link);
     ::close(listener_);
   }
-
   uint16_t port() const { return port_; }
   std::vector<Session> sessions() const {
     std::lock_guard lock(mutex_);
     return sessions_;
   }
 
-  // Takes in new guests and moves what waits in either direction.
   void pump() {
     std::lock_guard lock(mutex_);
     for (int guest; (guest = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK)) >= 0;) {
-      connect_to_host(guest);
+      const int host = ::socket(AF_INET, SOCK_STREAM, 0);
+      const sockaddr_in address = loopback_address(host_port_);
+      if (::connect(host, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(host);
+        ::close(guest);
+        continue;
+      }
+      ::fcntl(host, F_SETFL, ::fcntl(host, F_GETFL) | O_NONBLOCK);
+      const int on = 1;
+      for (int end : {guest, host}) ::setsockopt(end, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      sessions_.emplace_back();
+      links_.push_back({guest, host, sessions_.size() - 1, {}, {}});
     }
     for (Link& link : links_) {
-      const bool open =
-          carry(link.guest, link.host, link.to_host, sessions_[link.session].to_host) &&
-          carry(link.host, link.guest, link.to_guest, sessions_[link.session].to_guest);
+      Session& record = sessions_[link.session];
       // Either side hanging up hangs up on the other, once what it said has gone.
-      if (!open) hang_up(link);
+      if (!carry(link.guest, link.host, link.to_host, record.to_host) ||
+          !carry(link.host, link.guest, link.to_guest, record.to_guest)) {
+        hang_up(link);
+      }
     }
     std::erase_if(links_, [](const Link& link) { return link.guest < 0; });
   }
 
  private:
   struct Link {
-    int guest;
-    int host;
+    int guest, host;
     size_t session;
-    std::string to_host;  // received, not yet passed on
-    std::string to_guest;
+    std::string to_host, to_guest;  // received, not yet passed on
   };
-
-  void connect_to_host(int guest) {
-    const int host = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback_address(host_port_);
-    // Loopback: the host's system completes the connection before its game accepts it.
-    if (::connect(host, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-      ::close(host);
-      ::close(guest);
-      return;
-    }
-    ::fcntl(host, F_SETFL, ::fcntl(host, F_GETFL) | O_NONBLOCK);
-    const int on = 1;
-    for (int end : {guest, host}) ::setsockopt(end, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sessions_.emplace_back();
-    links_.push_back({guest, host, sessions_.size() - 1, {}, {}});
-  }
-
-  // Reads what `from` has sent and passes as much on to `to` as it takes now.
   // False once `from` has hung up or either end has failed.
   static bool carry(int from, int to, std::string& waiting, std::string& record) {
     char buffer[4096];
-    bool open = true;
-    for (;;) {
-      const ssize_t count = ::recv(from, buffer, sizeof buffer, 0);
-      if (count > 0) {
-        record.append(buffer, static_cast<size_t>(count));
-        waiting.append(buffer, static_cast<size_t>(count));
-        continue;
-      }
-      open = count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-      break;
+    ssize_t count;
+    while ((count = ::recv(from, buffer, sizeof buffer, 0)) > 0) {
+      record.append(buffer, static_cast<size_t>(count));
+      waiting.append(buffer, static_cast<size_t>(count));
     }
+    const bool open = count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     while (!waiting.empty()) {
       const ssize_t sent = ::send(to, waiting.data(), waiting.size(), MSG_NOSIGNAL);
-      if (sent <= 0) {
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-        break;
-      }
+      if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (sent <= 0) break;
       waiting.erase(0, static_cast<size_t>(sent));
     }
     return open;
   }
-
   static void hang_up(Link& link) {
     ::close(link.guest);
     ::close(link.host);
     link.guest = link.host = -1;
   }
 
-  uint16_t host_port_;
-  uint16_t port_ = 0;
+  uint16_t host_port_, port_ = 0;
   int listener_ = -1;
   mutable std::mutex mutex_;
   std::vector<Session> sessions_;
@@ -344,76 +291,55 @@ inline size_t count_of(const std::vector<std::string>& items, const std::string&
   return static_cast<size_t>(std::count(items.begin(), items.end(), item));
 }
 
-// The title of a menu of the data tree in the working directory.
 inline std::string menu_title(const std::string& name) {
   FileLookup files;
   const std::optional<MenuFile> menu = read_menu_file(files, menu_path("EN", name));
   return menu ? menu->title : std::string();
 }
 
-// A port nothing listens on right now.
-inline uint16_t free_port() {
-  Transport probe;
-  probe.open_server(0, 0);
-  return probe.server_port(0);
-}
-
-// A data tree of the game's own language and menu files, with a short, valid
-// sound at every path the game plays, so every sound it plays can be heard in the
-// transcript without the generated sound tree.
+// The game's language and menu files, and a short valid sound at every path it
+// plays, so each sound shows in the transcript without the generated tree.
 class GameData {
  public:
   GameData() {
     const std::filesystem::path source = std::filesystem::path(TORNELLO_SOURCE_DIR) / "data";
-    std::filesystem::copy(source / "lang", std::filesystem::path(dir.path()) / "lang");
-    std::filesystem::copy(source / "Menu", std::filesystem::path(dir.path()) / "Menu",
-                          std::filesystem::copy_options::recursive);
-    for (const std::string& path : sound_paths()) write_sound(path);
-  }
-  const std::string& path() const { return dir.path(); }
-
- private:
-  static std::vector<std::string> sound_paths() {
-    std::vector<std::string> paths;
-    // Everything the sound bank wants, as it asks for it.
+    const std::filesystem::path here = dir.path();
+    std::filesystem::copy(source / "lang", here / "lang");
+    std::filesystem::copy(source / "Menu", here / "Menu", std::filesystem::copy_options::recursive);
+    const std::vector<uint8_t> wav = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
+    const std::string bytes(wav.begin(), wav.end());
+    // Everything the sound bank asks for, then what menus and matches play by name.
     SoundEngine engine;
     SoundLog log;
     engine.set_log(&log);
     FileLookup files;
     SoundBank bank;
     load_sound_bank(bank, engine, files, GameSettings{}.goal_sound_count);
-    for (const SoundEvent& event : log.events()) paths.push_back(event.path);
-    for (const char* track : {"title", "Menu", "connection", "Charselect", "InGame"}) {
-      paths.push_back(std::string("Sounds/Music/") + track + ".wav");
+    for (const SoundEvent& event : log.events()) dir.write(event.path, bytes);
+    const std::pair<const char*, std::vector<std::string>> named[] = {
+        {"Sounds/Music/", {"title", "Menu", "connection", "Charselect", "InGame"}},
+        {"Sounds/menu/", {"Open", "Click", "Select"}},
+        {"sounds/charselect/", {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}},
+        {"sounds/announcer/", {"gamestart", "scores", "youwin", "theywin"}}};
+    for (const auto& [folder, names] : named) {
+      for (const std::string& name : names) dir.write(folder + name + ".wav", bytes);
     }
-    for (const char* name : {"Open", "Click", "Select"}) {
-      paths.push_back(std::string("Sounds/menu/") + name + ".wav");
+    for (int k = 0; k <= 21; ++k) {
+      dir.write("sounds/announcer/" + std::to_string(k) + ".wav", bytes);
+      if (k >= 1 && k <= 5) dir.write("sounds/announcer/score" + std::to_string(k) + ".wav", bytes);
     }
-    for (const char* name : {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}) {
-      paths.push_back(std::string("sounds/charselect/") + name + ".wav");
-    }
-    std::vector<std::string> calls = {"gamestart", "scores", "youwin", "theywin"};
-    for (int k = 1; k <= 5; ++k) calls.push_back("score" + std::to_string(k));
-    for (int k = 0; k <= 21; ++k) calls.push_back(std::to_string(k));
-    for (const std::string& call : calls) paths.push_back("sounds/announcer/" + call + ".wav");
-    return paths;
   }
+  const std::string& path() const { return dir.path(); }
 
-  void write_sound(const std::string& path) {
-    static const std::vector<uint8_t> bytes = [] {
-      const std::vector<int16_t> samples(64, 1000);
-      return encode_wav(samples, 1, 22050);
-    }();
-    dir.write(path, std::string(bytes.begin(), bytes.end()));
-  }
-
+ private:
   TempDir dir;
 };
 
 using Score = std::pair<int, int>;  // as one side tells it: own score first
+using Endpoints = std::vector<std::pair<size_t, size_t>>;
 
-// The common ground of the two-game tests: the data tree as working directory,
-// the language's lines, and the scripts both players follow through the menus.
+// The data tree as working directory, the language's lines, and the scripts
+// both players follow through the menus.
 class TwoGamesTest : public ::testing::Test {
  protected:
   TwoGamesTest()
@@ -424,27 +350,15 @@ class TwoGamesTest : public ::testing::Test {
 
   const std::string& line(int entry) const { return language.text(entry); }
   std::string said(int entry) const { return "say " + line(entry); }
-  // The guest's first line: the address and the port it connects to.
   std::string connecting_line(uint16_t port, const std::string& address = "127.0.0.1") const {
     return "say " + line(8) + " " + address + " " + line(9) + " " + std::to_string(port);
   }
 
-  // Both games, on clocks kept in step, or just one of them on a clock of its own.
+  // Both games on clocks kept in step, the guest joining through the relay.
   void make_players(int32_t host_skill, int32_t guest_skill) {
     make_host(&clocks, host_skill);
     make_guest(&clocks, guest_skill);
     for (Player* player : {host.get(), guest.get()}) player->wire = [this] { relay.pump(); };
-  }
-  // Both games for hundreds of rounds: no transcripts, the guest joins the host
-  // directly, and of the host's lines only its waits for a guest are counted.
-  void make_long_running_players() {
-    make_players(85, 85);
-    for (Player* player : {host.get(), guest.get()}) player->forget_everything();
-    host->on_line = [this](const std::string& line) {
-      if (mentions_entry(host->game, line, 4)) ++host_waiting;
-    };
-    guest->on_line = nullptr;
-    guest->game.settings.port = host_port;
   }
   void make_host(PacedClocks* paced = nullptr, int32_t skill = 85) {
     host = std::make_unique<Player>(paced, 0, 101, skill);
@@ -452,14 +366,21 @@ class TwoGamesTest : public ::testing::Test {
       if (mentions_entry(host->game, line, 4)) ++host_waiting;
       if (line == main_menu) host_endpoints.push_back(endpoints(*host));
     };
-    pass_title_screen(host->pilot);
+    host->pilot.when_heard_entry(20).tap(key::enter);
   }
   void make_guest(PacedClocks* paced = nullptr, int32_t skill = 85) {
     guest = std::make_unique<Player>(paced, 1, 202, skill);
     guest->on_line = [this](const std::string& line) {
       if (line == main_menu) guest_endpoints.push_back(endpoints(*guest));
     };
-    pass_title_screen(guest->pilot);
+    guest->pilot.when_heard_entry(20).tap(key::enter);
+  }
+  // `also` runs on every line `player` hears, after what it did before.
+  static void on_each_line(Player& player, std::function<void(const std::string&)> also) {
+    player.on_line = [before = player.on_line, also](const std::string& heard) {
+      if (before) before(heard);
+      also(heard);
+    };
   }
 
   // Runs the games there are until both have ended.
@@ -477,41 +398,37 @@ class TwoGamesTest : public ::testing::Test {
   static std::pair<size_t, size_t> endpoints(Player& player) {
     return {player.game.transport.open_servers(), player.game.transport.open_connections()};
   }
-
   // The guest connects in round `round` only once the host is waiting for it.
   std::function<bool()> host_is_waiting(int round) {
     return [this, round] { return host_waiting.load() > round; };
   }
 
-  // Title screen, then the main menu.
-  static void pass_title_screen(Autopilot& pilot) { pilot.when_heard_entry(20).tap(key::enter); }
-
-  // Hosting: the port and the game mode.
   static void host_round(Autopilot& pilot, uint16_t port, int game_mode) {
     pilot.when_heard_menu("main").answer_with(std::to_string(port)).choose(1);
     pilot.when_heard_menu("gamemode").choose(game_mode);
   }
-
-  // Joining through the connect menu: address, port, and Connect once `go` holds.
+  // Only menus read keys here, so one cue does for the whole walk.
   static void join_round(
       Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; },
       const std::string& address = "127.0.0.1") {
-    // Only menus read keys here, so one cue does: the connect menu's title is
-    // also the main menu's second item, and could be heard too early.
     pilot.when_heard_menu("main").choose(2);
     pilot.answer_with(address).choose(1);
     pilot.answer_with(std::to_string(port)).choose(2);
     pilot.when(std::move(go)).choose(3);
   }
-
-  // Character `character` (steps to the right), once the selection track plays.
   static void choose_character(Autopilot& pilot, int character) {
     pilot.when_music("Charselect");
     for (int n = 0; n < character; ++n) pilot.tap(key::right);
     pilot.tap(key::enter);
   }
-
   static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose_last(); }
+  // Leaves the match once `entry`'s line is heard (0: the first point told).
+  void leave_on(Autopilot& pilot, int entry) const {
+    pilot.when_heard([start = entry ? line(entry) : line(18) + ": "](const std::string& heard) {
+      return heard.starts_with(start);
+    });
+    pilot.tap(key::escape);
+  }
 
   // `items` appear in heard[from, to) in this order, others between them.
   static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
@@ -528,14 +445,37 @@ class TwoGamesTest : public ::testing::Test {
                                                    const std::vector<std::string>& items) {
     return heard_in_order(heard, 0, heard.size(), items);
   }
-
-  // How many items of heard[from, to) start with `prefix`.
   static size_t count_from(const std::vector<std::string>& heard, size_t from, size_t to,
                            const std::string& prefix) {
-    return static_cast<size_t>(
-        std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
-                      heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
-                      [&](const std::string& item) { return item.starts_with(prefix); }));
+    return static_cast<size_t>(std::count_if(
+        heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
+        heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
+        [&](const std::string& item) { return item.starts_with(prefix); }));
+  }
+  static size_t count_all(const std::vector<std::string>& heard, const std::string& prefix) {
+    return count_from(heard, 0, heard.size(), prefix);
+  }
+  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
+  static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n = 0) {
+    for (size_t at = 0; at < heard.size(); ++at) {
+      if (heard[at] == item && n-- == 0) return at;
+    }
+    return heard.size();
+  }
+  // The least time on the player's clock from each `from` heard to the next `to`.
+  static int32_t least_ms_between(const Player& player, const std::string& from,
+                                  const std::string& to) {
+    int32_t least = INT32_MAX;
+    for (size_t at = 0; at < player.heard.size(); ++at) {
+      if (player.heard[at] != from) continue;
+      const size_t next = std::find(player.heard.begin() + static_cast<ptrdiff_t>(at),
+                                    player.heard.end(), to) -
+                          player.heard.begin();
+      if (next < player.heard.size()) {
+        least = std::min(least, ms_between(player.heard_at[at], player.heard_at[next]));
+      }
+    }
+    return least;
   }
 
   bool starts_play(const std::string& heard) const {
@@ -543,15 +483,14 @@ class TwoGamesTest : public ::testing::Test {
   }
 
   // The scores told in heard[from, to), one per point.
-  std::vector<Score> scores(const std::vector<std::string>& heard, size_t from, size_t to) const {
-    const std::string start = "say " + line(18) + ": ";
-    const std::string between = " " + line(19) + " ";
+  std::vector<Score> scores(const std::vector<std::string>& heard, size_t from = 0,
+                            size_t to = SIZE_MAX) const {
+    const std::string start = "say " + line(18) + ": ", between = " " + line(19) + " ";
     std::vector<Score> found;
     for (size_t at = from; at < to && at < heard.size(); ++at) {
       const std::string& item = heard[at];
-      if (!item.starts_with(start)) continue;
       const size_t middle = item.find(between, start.size());
-      if (middle == std::string::npos) continue;
+      if (!item.starts_with(start) || middle == std::string::npos) continue;
       const Score score(std::stoi(item.substr(start.size(), middle - start.size())),
                         std::stoi(item.substr(middle + between.size())));
       // The end of the match tells the last score again.
@@ -560,17 +499,9 @@ class TwoGamesTest : public ::testing::Test {
     return found;
   }
 
-  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
-  static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n) {
-    for (size_t at = 0; at < heard.size(); ++at) {
-      if (heard[at] == item && n-- == 0) return at;
-    }
-    return heard.size();
-  }
-
   // One side's score lines, the other's mirrored, a point at a time, to the limit.
-  void expect_a_whole_match(const std::vector<Score>& host_scores,
-                            const std::vector<Score>& guest_scores, int winning_score) {
+  static void expect_a_whole_match(const std::vector<Score>& host_scores,
+                                   const std::vector<Score>& guest_scores, int winning_score) {
     ASSERT_FALSE(host_scores.empty());
     ASSERT_EQ(host_scores.size(), guest_scores.size());
     Score before{0, 0};
@@ -586,37 +517,6 @@ class TwoGamesTest : public ::testing::Test {
     EXPECT_LT(std::min(before.first, before.second), winning_score);
   }
 
-  // Both games wait at the main menu until the test has looked at them.
-  struct Checkpoint {
-    std::atomic<bool> arrived[2] = {false, false};
-    std::atomic<bool> released{false};
-  };
-
-  // Queued in the script of `player` (side 0 or 1): it waits at the main menu
-  // until the test lets it go.
-  static void stop_at(Checkpoint& checkpoint, Player& player, int side) {
-    player.pilot.when([&player, &checkpoint, side] {
-      if (player.game.music.current_name != "Menu") return false;
-      checkpoint.arrived[side].store(true);
-      if (checkpoint.released.load()) return true;
-      // Waiting on the test's thread, in real time: the virtual clock creeps meanwhile.
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return false;
-    });
-  }
-
-  // Waits until both games are at the checkpoint, looks, and lets them go. The
-  // games touch nothing while they wait, so `look` may read their records.
-  static void look_at(Checkpoint& checkpoint, const std::function<void()>& look) {
-    const auto give_up = std::chrono::steady_clock::now() + Player::real_time_limit;
-    while (!(checkpoint.arrived[0].load() && checkpoint.arrived[1].load()) &&
-           std::chrono::steady_clock::now() < give_up) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    look();
-    checkpoint.released.store(true);
-  }
-
   GameData data;
   WorkingDirectory cwd;
   LanguageTable language;
@@ -624,12 +524,10 @@ class TwoGamesTest : public ::testing::Test {
   uint16_t host_port;
   WireTap relay;  // the guest joins through it
   std::string main_menu;
-  std::unique_ptr<Player> host;
-  std::unique_ptr<Player> guest;
+  std::unique_ptr<Player> host, guest;
   std::atomic<int> host_waiting{0};
   // Open servers and connections each time the main menu opened.
-  std::vector<std::pair<size_t, size_t>> host_endpoints;
-  std::vector<std::pair<size_t, size_t>> guest_endpoints;
+  Endpoints host_endpoints, guest_endpoints;
 };
 
 }  // namespace tornello

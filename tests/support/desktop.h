@@ -1,8 +1,8 @@
 // The real game binary on a desktop of its own: a virtual X display from
-// xvfb-run, a connection to it that plays the window manager (every window that
-// asks to be shown is shown, and the test sees each title as it changes), and
-// the game processes started on it. Include this header last: Xlib's macros
-// (None, Status, ...) would break headers included after it.
+// xvfb-run, a connection that plays its window manager and sees each title as
+// it changes, the game processes started on it, and what the Linux and Wine
+// drivers both do there. Include it last: Xlib's macros (None, Status, ...)
+// break headers included after it.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -16,14 +16,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "net/local_addresses.h"
 
 extern char** environ;
 
@@ -31,9 +33,8 @@ namespace tornello {
 
 inline constexpr std::chrono::seconds desktop_patience{20};
 
-// A display of its own from xvfb-run, for as long as the test runs; DISPLAY and
-// XAUTHORITY name it meanwhile. xvfb-run runs a shell that reports the display
-// and then just waits to be stopped.
+// xvfb-run runs a shell that reports the display and then waits to be stopped;
+// DISPLAY and XAUTHORITY name the display meanwhile.
 class VirtualDisplay {
  public:
   VirtualDisplay() {
@@ -42,8 +43,10 @@ class VirtualDisplay {
         "sh -c 'echo \"$$ $DISPLAY $XAUTHORITY\"; exec sleep 600' 2>&1",
         "r");
     char line[512] = {}, display[128] = {}, authority[384] = {};
-    if (!server_ || !std::fgets(line, sizeof line, server_)) return;
-    if (std::sscanf(line, "%d %127s %383s", &holder_, display, authority) != 3) return;
+    if (!server_ || !std::fgets(line, sizeof line, server_) ||
+        std::sscanf(line, "%d %127s %383s", &holder_, display, authority) != 3) {
+      return;
+    }
     ::setenv("DISPLAY", display, 1);
     ::setenv("XAUTHORITY", authority, 1);
     ready_ = true;
@@ -63,32 +66,30 @@ class VirtualDisplay {
 };
 
 // A program run in a working directory of its own, with some environment
-// variables changed and its standard output kept in a file. Killed if it is
-// still running when dropped.
+// variables changed and its standard output kept in a file; killed if still
+// running when dropped.
 class ChildProcess {
  public:
   ChildProcess(const std::string& working_dir, const std::vector<std::string>& arguments,
                const std::vector<std::pair<std::string, std::string>>& environment = {},
                const std::string& output_path = "/dev/null")
       : output_path_(output_path) {
-    // Everything the child needs is made before the fork: after it, in a process
-    // with threads, only system calls are safe.
+    // Everything is made before the fork: after it, in a process with threads,
+    // only system calls are safe.
     std::vector<std::string> variables;
     for (char** variable = environ; *variable; ++variable) {
-      const std::string entry = *variable;
       bool replaced = false;
-      for (const auto& [name, value] : environment) replaced |= entry.starts_with(name + "=");
-      if (!replaced) variables.push_back(entry);
+      for (const auto& [name, value] : environment) {
+        replaced |= std::string(*variable).starts_with(name + "=");
+      }
+      if (!replaced) variables.push_back(*variable);
     }
     for (const auto& [name, value] : environment) variables.push_back(name + "=" + value);
     std::vector<char*> argv, envp;
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    for (const std::string& variable : variables)
-      envp.push_back(const_cast<char*>(variable.c_str()));
+    for (const std::string& text : arguments) argv.push_back(const_cast<char*>(text.c_str()));
+    for (const std::string& text : variables) envp.push_back(const_cast<char*>(text.c_str()));
     argv.push_back(nullptr);
     envp.push_back(nullptr);
-
     pid_ = ::fork();
     if (pid_ == 0) {
       const int output = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -102,7 +103,6 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
-  int pid() const { return pid_; }
 
   // The exit code once it has ended; -1 when a signal ended it, -2 when it is
   // still running after `patience`.
@@ -124,15 +124,11 @@ class ChildProcess {
     pid_ = 0;
   }
 
-  // What it has written to its standard output so far.
   std::string output() const {
-    std::ifstream in(output_path_);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(output_path_).rdbuf();
     return text.str();
   }
-
-  // Waits until its output holds `text`.
   bool wait_for_output(const std::string& text,
                        std::chrono::milliseconds patience = desktop_patience) const {
     for (const auto deadline = std::chrono::steady_clock::now() + patience;
@@ -165,7 +161,6 @@ class WindowManager {
   }
   WindowManager(const WindowManager&) = delete;
   WindowManager& operator=(const WindowManager&) = delete;
-
   Display* x() const { return x_; }
 
   std::string title(Window window) {
@@ -176,8 +171,8 @@ class WindowManager {
     return text;
   }
 
-  // Waits for an X event that `wanted` accepts, showing the windows that ask to
-  // be shown meanwhile.
+  // Waits for an X event that `wanted` accepts (seeing it before a request to
+  // be shown is granted), showing the windows that ask meanwhile.
   bool wait_for(const std::function<bool(const XEvent&)>& wanted,
                 std::chrono::milliseconds patience = desktop_patience) {
     for (const auto deadline = std::chrono::steady_clock::now() + patience;
@@ -189,15 +184,15 @@ class WindowManager {
       }
       XEvent event;
       XNextEvent(x_, &event);
-      const bool found = wanted(event);  // seen before the request is granted
+      const bool found = wanted(event);
       if (event.type == MapRequest) XMapWindow(x_, event.xmaprequest.window);
       if (found) return true;
     }
     return false;
   }
 
-  // The first window that asks to be shown, with the title it had then; the
-  // window's title changes are watched from then on.
+  // The first window that asks to be shown, with its title then; its title
+  // changes are watched from then on.
   std::pair<Window, std::string> wait_for_window() {
     Window window = 0;
     std::string first_title;
@@ -211,28 +206,54 @@ class WindowManager {
     return {window, first_title};
   }
 
-  // Waits until the window's title is `text` (a title that was replaced at once
-  // may never be seen).
+  // Waits until the window's title is `text` (one replaced at once may be missed).
   bool wait_for_title(Window window, const std::string& text,
                       std::chrono::milliseconds patience = desktop_patience) {
-    if (title(window) == text) return true;
-    return wait_for(
-        [&](const XEvent& e) { return e.type == PropertyNotify && title(window) == text; },
-        patience);
+    return title(window) == text ||
+           wait_for([&](const XEvent& e) { return e.type == PropertyNotify && title(window) == text; },
+                    patience);
   }
 
  private:
   Display* x_ = nullptr;
 };
 
-// True when the program can be run from the path.
 inline bool installed(const std::string& program) {
   return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
-
-// Runs xdotool with `arguments`; true when it succeeded.
 inline bool xdotool(const std::string& arguments) {
   return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+// Held over a few frames, as a person's press is, then let go: the game reads
+// its keys once a frame and acts on most of them when they are let go.
+inline bool press(const std::string& key) {
+  return xdotool("keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.15");
+}
+
+// Line `entry` of the game's English language file.
+inline std::string language_line(int entry) {
+  std::ifstream in(std::string(TORNELLO_SOURCE_DIR) + "/data/lang/EN.lng");
+  std::string line;
+  for (int n = 1; n <= entry; ++n) std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// What a game hosting on `port` here says while it waits: where it can be reached.
+inline std::string reach_line(int port) {
+  std::string reached = language_line(46);
+  for (const std::string& address : addresses_to_tell(up_interface_addresses())) {
+    reached += " " + address + ",";
+  }
+  return reached + " " + language_line(47) + " " + std::to_string(port) + ".";
+}
+
+// The Linux practice bot joining a game on this computer, printing what it says.
+inline std::unique_ptr<ChildProcess> join_bot(const std::string& folder, int port) {
+  return std::make_unique<ChildProcess>(
+      folder, std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1",
+                                       std::to_string(port)},
+      std::vector<std::pair<std::string, std::string>>{}, folder + "/bot.txt");
 }
 
 }  // namespace tornello

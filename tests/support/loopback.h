@@ -1,8 +1,10 @@
-// The IPv4 loopback address with a port, for tests that open raw sockets.
+// The IPv4 loopback address with a port, and a port nobody listens on right now.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -14,6 +16,16 @@ inline sockaddr_in loopback_address(uint16_t port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
   return address;
+}
+
+inline uint16_t free_port() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = loopback_address(0);
+  socklen_t size = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(probe);
+  return ntohs(address.sin_port);
 }
 
 }  // namespace tornello

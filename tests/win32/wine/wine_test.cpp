@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "net/discovery.h"
-#include "net/local_addresses.h"
 #include "support/loopback.h"
 #include "support/temp_dir.h"
 
@@ -46,14 +45,6 @@ std::string missing_prerequisite() {
   return "";
 }
 
-std::string language_line(int entry) {
-  std::ifstream in(std::string(TORNELLO_SOURCE_DIR) + "/data/lang/EN.lng");
-  std::string line;
-  for (int n = 1; n <= entry; ++n) std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 // What a shell command prints.
 std::string command_output(const std::string& command) {
   std::string output;
@@ -65,17 +56,6 @@ std::string command_output(const std::string& command) {
     ::pclose(pipe);
   }
   return output;
-}
-
-// A TCP port nobody listens on right now.
-int free_port() {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = loopback_address(0);
-  socklen_t size = sizeof address;
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(probe);
-  return ntohs(address.sin_port);
 }
 
 // Whether a game on this computer answers a search with `port`, short game. The
@@ -254,23 +234,19 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
   EXPECT_TRUE(version->output().starts_with("tornello ")) << version->output();
   TitleWatcher watcher;
   ASSERT_TRUE(watcher.ready());
-  // Held for a few frames: the game polls its keyboard about every 17 ms.
-  auto tap = [](const std::string& key) {
-    ASSERT_TRUE(xdotool("keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.2"));
-  };
 
   auto game = run_windows(folder + "/Tornello.exe", "game.txt");
   const Window window = watcher.wait_for({language_line(20)}, seconds(120));
   ASSERT_NE(window, 0u) << "no title screen\n" << watcher.report();
   EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
 
-  tap("Return");
+  ASSERT_TRUE(press("Return"));
   ASSERT_EQ(watcher.wait_for({"Main menu"}), window) << watcher.report();
-  tap("Down");
+  ASSERT_TRUE(press("Down"));
   ASSERT_EQ(watcher.wait_for({"Join a game"}), window) << watcher.report();
-  tap("Up");
+  ASSERT_TRUE(press("Up"));
   ASSERT_EQ(watcher.wait_for({"Host a game"}), window) << watcher.report();
-  tap("Return");
+  ASSERT_TRUE(press("Return"));
   ASSERT_NE(watcher.wait_for({"Port"}), 0u) << "no port dialog\n" << watcher.report();
   const int port = free_port();
   // On a loaded machine Wine can give the new dialog the keyboard only after
@@ -279,35 +255,28 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
     ASSERT_TRUE(
         xdotool("sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type --delay 30 " +
                 std::to_string(port)));
-    tap("Return");
+    ASSERT_TRUE(press("Return"));
     if (watcher.wait_for({"Choose the game mode"}, seconds(20)) != 0) break;
   }
   ASSERT_EQ(watcher.wait_for({"Choose the game mode"}), window) << watcher.report();
-  // Where it can be reached, as the Linux build finds this computer's addresses.
-  std::string reached = language_line(46);
-  for (const std::string& address : addresses_to_tell(up_interface_addresses())) {
-    reached += " " + address + ",";
-  }
-  reached += " " + language_line(47) + " " + std::to_string(port) + ".";
+  const std::string reached = reach_line(port);
   // The short game. The window may get the keyboard back from the dialog late.
   for (int attempt = 0; attempt < 3; ++attempt) {
-    tap("Return");
+    ASSERT_TRUE(press("Return"));
     if (watcher.wait_for({language_line(4), reached}, seconds(20)) != 0) break;
   }
   ASSERT_EQ(watcher.wait_for({reached}), window) << watcher.report();
   EXPECT_TRUE(answered_on_loopback(port)) << "no answer to a search";
 
-  ChildProcess bot(work_.path(),
-                   {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, {},
-                   work_.path() + "/bot.txt");
+  const std::unique_ptr<ChildProcess> bot = join_bot(work_.path(), port);
   ASSERT_EQ(watcher.wait_for({language_line(6)}), window) << watcher.report();
   std::this_thread::sleep_for(seconds(3));  // the handshake's pause, then character selection
-  tap("Return");
+  ASSERT_TRUE(press("Return"));
   ASSERT_EQ(watcher.wait_for({language_line(7)}), window) << watcher.report();
   // Play starts more than ten seconds after the guest is ready.
   EXPECT_EQ(watcher.wait_for({language_line(14), language_line(15)}, seconds(30)), window)
       << watcher.report();
-  EXPECT_TRUE(bot.wait_for_output(language_line(12))) << bot.output();
+  EXPECT_TRUE(bot->wait_for_output(language_line(12))) << bot->output();
   // Wine carries the game's keep-alive timers over to the system's socket, so
   // a guest that vanishes would be noticed.
   EXPECT_NE(command_output("ss -tnoH state established '( sport = :" + std::to_string(port) + " )'")
