@@ -61,10 +61,10 @@ TEST_F(LanGamesTest, AGuestOnAnotherComputerFindsTheHostPlaysAPointThenFindsNoth
   EXPECT_EQ(count_all(h, "say " + line(46)), 1u);
   const std::string found =
       "say 10.77.0.1, " + line(47) + " " + std::to_string(port) + ", " + line(60);
-  EXPECT_TRUE(heard_in_order(
-      g, {said(53), "say " + line(54) + " 1 " + line(55), said(58), "say " + line(32), found,
-          connecting_line(port, "10.77.0.1"), said(11), said(12), menu, said(53), said(57),
-          "say " + menu_title("connect"), menu}))
+  EXPECT_TRUE(
+      heard_in_order(g, {said(53), "say " + line(54) + " 1 " + line(55), said(58),
+                         "say " + line(32), found, connecting_line(port, "10.77.0.1"), said(11),
+                         said(12), menu, said(53), said(57), "say " + menu_title("connect"), menu}))
       << last_lines(*guest);
   EXPECT_EQ(count_all(g, said(53)), 2u);
   EXPECT_EQ(count_all(g, score), 1u);

@@ -22,8 +22,8 @@ uint32_t seed_where(const std::function<bool(Random&)>& wanted) {
 size_t groups(const std::vector<std::string>& wire, bool serves) {
   size_t found = 0;
   for (size_t at = 0; at + 3 < wire.size(); ++at) {
-    found += wire[at].starts_with("_P_BD") && wire[at + 1].starts_with(serves ? "_P_BQ" : "_P_BS") &&
-             wire[at + 3] == "_P_BE";
+    found += wire[at].starts_with("_P_BD") &&
+             wire[at + 1].starts_with(serves ? "_P_BQ" : "_P_BS") && wire[at + 3] == "_P_BE";
   }
   return found;
 }
@@ -88,10 +88,10 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
       h, h1, h2,
       {said(2), said(3), said(4), "say 127.0.0.1 " + line(5), said(6), "play music/charselect",
        "play chars/2/name", "play music/ingame", said(7), "play chars/4/intro", said(15)}));
-  EXPECT_TRUE(heard_in_order(g, g1, g2,
-                             {connecting_line(relay.port()), said(11), "play music/charselect",
-                              "play chars/4/name", "play music/ingame", said(12),
-                              "play chars/2/intro", said(14)}));
+  EXPECT_TRUE(heard_in_order(
+      g, g1, g2,
+      {connecting_line(relay.port()), said(11), "play music/charselect", "play chars/4/name",
+       "play music/ingame", said(12), "play chars/2/intro", said(14)}));
   // After the handshake both sides hold still a while before the selection.
   EXPECT_GE(least_ms_between(*host, said(6), "play music/charselect"), 2000);
   EXPECT_GE(least_ms_between(*guest, said(11), "play music/charselect"), 2000);
@@ -184,9 +184,9 @@ TEST_F(MatchTest, EachSideFailsToGetTogetherThenALongMatchWithTheGuestServing) {
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
   const std::string taken = "say " + line(22) + " " + std::to_string(squatted);
-  EXPECT_TRUE(heard_in_order(h, {said(2), said(3), taken, menu, said(2), said(3),
-                                 "say " + line(22) + " 0", menu, said(2), said(3), said(4),
-                                 "stop music/connection", menu, said(4), said(7), said(14)}))
+  EXPECT_TRUE(heard_in_order(
+      h, {said(2), said(3), taken, menu, said(2), said(3), "say " + line(22) + " 0", menu, said(2),
+          said(3), said(4), "stop music/connection", menu, said(4), said(7), said(14)}))
       << last_lines(*host);
   EXPECT_GE(least_ms_between(*host, taken, menu), 1000);
   EXPECT_TRUE(heard_in_order(g, {said(62), menu, connecting_line(silent_port), said(11),
@@ -266,8 +266,8 @@ TEST_F(MatchTest, ShieldAndHiddenBallInARallyThenTheHostLeaves) {
   EXPECT_TRUE((shield - 2)->starts_with("_P_BQ"));
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
-  EXPECT_TRUE(heard_in_order(
-      g, {"play misc/shieldon", "play misc/shieldloop", "play misc/disappear", "stop pong/rolling"}));
+  EXPECT_TRUE(heard_in_order(g, {"play misc/shieldon", "play misc/shieldloop",
+                                 "play misc/disappear", "stop pong/rolling"}));
   // The host hears the opponent's shield come on and the ball fall silent, and
   // hears it again when it is struck back or the point is decided.
   EXPECT_TRUE(heard_in_order(h, {"play opponent misc/shieldon", "play opponent misc/shieldloop",

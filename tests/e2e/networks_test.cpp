@@ -79,13 +79,27 @@ TEST_F(NetworksTest, EachFailureToJoinIsToldByItsCause) {
 
   const std::string menu = "say " + main_menu;
   const std::vector<std::string>& g = guest->heard;
-  EXPECT_TRUE(heard_in_order(
-      g, {said(64), menu, connecting_line(3214, "nobody.invalid"), said(61), menu,
-          connecting_line(3214, "slow.invalid"), "stop music/connection", menu,
-          connecting_line(silent_port + 1, there), said(62), menu,
-          connecting_line(silent_port, there), said(11), said(21), menu,
-          connecting_line(silent_port, there), said(63), menu, connecting_line(3214, "fe80::1"),
-          said(10), menu}))
+  EXPECT_TRUE(heard_in_order(g, {said(64),
+                                 menu,
+                                 connecting_line(3214, "nobody.invalid"),
+                                 said(61),
+                                 menu,
+                                 connecting_line(3214, "slow.invalid"),
+                                 "stop music/connection",
+                                 menu,
+                                 connecting_line(silent_port + 1, there),
+                                 said(62),
+                                 menu,
+                                 connecting_line(silent_port, there),
+                                 said(11),
+                                 said(21),
+                                 menu,
+                                 connecting_line(silent_port, there),
+                                 said(63),
+                                 menu,
+                                 connecting_line(3214, "fe80::1"),
+                                 said(10),
+                                 menu}))
       << last_lines(*guest, 60);
   for (int told : {64, 61, 62, 11, 21, 63, 10}) {
     EXPECT_EQ(count_all(g, said(told)), 1u) << "line " << told;

@@ -3,13 +3,12 @@
 // of its own, and nothing of it left once the main menu is back.
 #include "session/practice.h"
 
-#include "match/match.h"
-
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "match/match.h"
 #include "support/lockstep.h"
 #include "support/process_resources.h"
 #include "two_games.h"

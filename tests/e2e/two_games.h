@@ -150,8 +150,9 @@ class Player {
     if (name.starts_with("sounds/")) name.erase(0, 7);
     if (name.ends_with(".wav")) name.erase(name.size() - 4);
     const SoundBank& b = game.bank;
-    for (SoundHandle copy : {b.opponent_move, b.opponent_border, b.opponent_shield_on,
-                             b.opponent_shield_loop, b.opponent_shield_hit, b.opponent_shield_off}) {
+    for (SoundHandle copy :
+         {b.opponent_move, b.opponent_border, b.opponent_shield_on, b.opponent_shield_loop,
+          b.opponent_shield_hit, b.opponent_shield_off}) {
       if (copy != 0 && event.handle == copy) return "opponent " + name;
     }
     return name;
@@ -447,10 +448,10 @@ class TwoGamesTest : public ::testing::Test {
   }
   static size_t count_from(const std::vector<std::string>& heard, size_t from, size_t to,
                            const std::string& prefix) {
-    return static_cast<size_t>(std::count_if(
-        heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
-        heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
-        [&](const std::string& item) { return item.starts_with(prefix); }));
+    return static_cast<size_t>(
+        std::count_if(heard.begin() + static_cast<ptrdiff_t>(std::min(from, heard.size())),
+                      heard.begin() + static_cast<ptrdiff_t>(std::min(to, heard.size())),
+                      [&](const std::string& item) { return item.starts_with(prefix); }));
   }
   static size_t count_all(const std::vector<std::string>& heard, const std::string& prefix) {
     return count_from(heard, 0, heard.size(), prefix);
@@ -468,9 +469,9 @@ class TwoGamesTest : public ::testing::Test {
     int32_t least = INT32_MAX;
     for (size_t at = 0; at < player.heard.size(); ++at) {
       if (player.heard[at] != from) continue;
-      const size_t next = std::find(player.heard.begin() + static_cast<ptrdiff_t>(at),
-                                    player.heard.end(), to) -
-                          player.heard.begin();
+      const size_t next =
+          std::find(player.heard.begin() + static_cast<ptrdiff_t>(at), player.heard.end(), to) -
+          player.heard.begin();
       if (next < player.heard.size()) {
         least = std::min(least, ms_between(player.heard_at[at], player.heard_at[next]));
       }

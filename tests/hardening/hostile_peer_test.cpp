@@ -53,7 +53,8 @@ class RawEnd {
               std::chrono::microseconds pause = std::chrono::microseconds(0),
               std::chrono::milliseconds limit = patience) {
     size_t sent = 0;
-    for (const auto give_up = Clock::now() + limit; sent < bytes.size() && Clock::now() < give_up;) {
+    for (const auto give_up = Clock::now() + limit;
+         sent < bytes.size() && Clock::now() < give_up;) {
       pollfd watch{socket_, POLLOUT, 0};
       if (::poll(&watch, 1, 20) <= 0) continue;
       const size_t count = chunk == 0 ? bytes.size() - sent : std::min(chunk, bytes.size() - sent);

@@ -5,6 +5,7 @@
 // break headers included after it.
 #pragma once
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -31,7 +33,7 @@ extern char** environ;
 
 namespace tornello {
 
-inline constexpr std::chrono::seconds desktop_patience{20};
+inline constexpr std::chrono::seconds desktop_patience{60};
 
 // xvfb-run runs a shell that reports the display and then waits to be stopped;
 // DISPLAY and XAUTHORITY name the display meanwhile.
@@ -145,15 +147,20 @@ class ChildProcess {
   int status_ = 0;
 };
 
-// A connection to the display of DISPLAY that plays its window manager.
+// A connection to the display of DISPLAY that follows the title of every
+// top-level window, as a screen reader follows the focused one, and, when it
+// `manages`, plays the window manager: each window that asks to be shown is.
 class WindowManager {
  public:
-  WindowManager() {
+  explicit WindowManager(bool manages = true) {
     // A request that fails (a window already gone) is the test's to judge, not Xlib's.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     x_ = XOpenDisplay(nullptr);
     if (!x_) return;
-    XSelectInput(x_, DefaultRootWindow(x_), SubstructureRedirectMask | SubstructureNotifyMask);
+    name_ = XInternAtom(x_, "_NET_WM_NAME", False);
+    utf8_ = XInternAtom(x_, "UTF8_STRING", False);
+    XSelectInput(x_, DefaultRootWindow(x_),
+                 (manages ? SubstructureRedirectMask : 0) | SubstructureNotifyMask);
     XSync(x_, False);
   }
   ~WindowManager() {
@@ -163,27 +170,27 @@ class WindowManager {
   WindowManager& operator=(const WindowManager&) = delete;
   Display* x() const { return x_; }
 
-  std::string title(Window window) {
-    char* name = nullptr;
-    std::string text;
-    if (XFetchName(x_, window, &name) && name) text = name;
-    if (name) XFree(name);
-    return text;
-  }
-
-  // Waits for an X event that `wanted` accepts (seeing it before a request to
-  // be shown is granted), showing the windows that ask meanwhile.
+  // Serves X events until `wanted` accepts one (seen before a request to be
+  // shown is granted), noting each window's titles meanwhile.
   bool wait_for(const std::function<bool(const XEvent&)>& wanted,
                 std::chrono::milliseconds patience = desktop_patience) {
     for (const auto deadline = std::chrono::steady_clock::now() + patience;
          std::chrono::steady_clock::now() < deadline;) {
       if (!XPending(x_)) {
         pollfd watch{ConnectionNumber(x_), POLLIN, 0};
-        ::poll(&watch, 1, 50);
+        ::poll(&watch, 1, 20);
         continue;
       }
       XEvent event;
       XNextEvent(x_, &event);
+      if (event.type == CreateNotify && !event.xcreatewindow.override_redirect) {
+        // Watched from the moment it exists, so its first title is seen too.
+        XSelectInput(x_, event.xcreatewindow.window, PropertyChangeMask);
+        note(event.xcreatewindow.window);
+      } else if (event.type == PropertyNotify &&
+                 (event.xproperty.atom == name_ || event.xproperty.atom == XA_WM_NAME)) {
+        note(event.xproperty.window);
+      }
       const bool found = wanted(event);
       if (event.type == MapRequest) XMapWindow(x_, event.xmaprequest.window);
       if (found) return true;
@@ -191,31 +198,55 @@ class WindowManager {
     return false;
   }
 
-  // The first window that asks to be shown, with its title then; its title
-  // changes are watched from then on.
-  std::pair<Window, std::string> wait_for_window() {
-    Window window = 0;
-    std::string first_title;
-    wait_for([&](const XEvent& e) {
-      if (e.type != MapRequest) return false;
-      window = e.xmaprequest.window;
-      first_title = title(window);
-      XSelectInput(x_, window, PropertyChangeMask);
-      return true;
-    });
-    return {window, first_title};
+  // The window whose title now is one of `texts` (the first that any has),
+  // once there is one; 0 if none comes in time. A title replaced at once may be missed.
+  Window wait_for_title(const std::vector<std::string>& texts,
+                        std::chrono::milliseconds patience = desktop_patience) {
+    wait_for([&](const XEvent&) { return titled(texts) != 0; }, patience);
+    return titled(texts);
   }
-
-  // Waits until the window's title is `text` (one replaced at once may be missed).
-  bool wait_for_title(Window window, const std::string& text,
-                      std::chrono::milliseconds patience = desktop_patience) {
-    return title(window) == text ||
-           wait_for([&](const XEvent& e) { return e.type == PropertyNotify && title(window) == text; },
-                    patience);
+  const std::vector<std::string>& titles(Window window) { return titles_[window]; }
+  std::string report() const {
+    std::string text;
+    for (const auto& [window, titles] : titles_) {
+      text += "window " + std::to_string(window) + ":";
+      for (const std::string& title : titles) text += " [" + title + "]";
+      text += "\n";
+    }
+    return text;
   }
 
  private:
+  Window titled(const std::vector<std::string>& texts) const {
+    for (const std::string& text : texts) {
+      for (const auto& [window, titles] : titles_) {
+        if (!titles.empty() && titles.back() == text) return window;
+      }
+    }
+    return 0;
+  }
+  void note(Window window) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(x_, window, name_, 0, 1024, False, utf8_, &type, &format, &count, &after,
+                           &data) == Success &&
+        data) {
+      title.assign(reinterpret_cast<char*>(data), count);
+    } else if (char* name = nullptr; XFetchName(x_, window, &name) && name) {
+      title = name;
+      XFree(name);
+    }
+    if (data) XFree(data);
+    std::vector<std::string>& seen = titles_[window];
+    if (!title.empty() && (seen.empty() || seen.back() != title)) seen.push_back(title);
+  }
+
   Display* x_ = nullptr;
+  Atom name_ = 0, utf8_ = 0;
+  std::map<Window, std::vector<std::string>> titles_;
 };
 
 inline bool installed(const std::string& program) {
@@ -251,8 +282,8 @@ inline std::string reach_line(int port) {
 // The Linux practice bot joining a game on this computer, printing what it says.
 inline std::unique_ptr<ChildProcess> join_bot(const std::string& folder, int port) {
   return std::make_unique<ChildProcess>(
-      folder, std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1",
-                                       std::to_string(port)},
+      folder,
+      std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)},
       std::vector<std::pair<std::string, std::string>>{}, folder + "/bot.txt");
 }
 

@@ -19,8 +19,6 @@
 #include "support/temp_dir.h"
 
 // Last: Xlib's macros (None, Status, ...) would break the headers above.
-#include <X11/Xatom.h>
-
 #include "support/desktop.h"
 
 namespace tornello {
@@ -83,90 +81,6 @@ bool answered_on_loopback(int port) {
   ::close(socket);
   return answered;
 }
-
-// Follows the title of every top-level window on the display, as a screen reader
-// follows the focused one: each title a window has had, in order.
-class TitleWatcher {
- public:
-  TitleWatcher() : x_(XOpenDisplay(nullptr)) {
-    if (!x_) return;
-    name_ = XInternAtom(x_, "_NET_WM_NAME", False);
-    utf8_ = XInternAtom(x_, "UTF8_STRING", False);
-    XSelectInput(x_, DefaultRootWindow(x_), SubstructureNotifyMask);
-    XSync(x_, False);
-  }
-  ~TitleWatcher() {
-    if (x_) XCloseDisplay(x_);
-  }
-  bool ready() const { return x_ != nullptr; }
-
-  // Serves X events until some window's title is one of `texts`; that window, or 0.
-  Window wait_for(const std::vector<std::string>& texts, Clock::duration limit = seconds(60)) {
-    for (const auto deadline = Clock::now() + limit; !titled(texts) && Clock::now() < deadline;) {
-      if (!XPending(x_)) {
-        pollfd watch{ConnectionNumber(x_), POLLIN, 0};
-        ::poll(&watch, 1, 20);
-        continue;
-      }
-      XEvent event;
-      XNextEvent(x_, &event);
-      if (event.type == CreateNotify && !event.xcreatewindow.override_redirect) {
-        // Watched from the moment it exists, so its first title is seen too.
-        XSelectInput(x_, event.xcreatewindow.window, PropertyChangeMask);
-        note(event.xcreatewindow.window);
-      } else if (event.type == PropertyNotify &&
-                 (event.xproperty.atom == name_ || event.xproperty.atom == XA_WM_NAME)) {
-        note(event.xproperty.window);
-      }
-    }
-    return titled(texts);
-  }
-
-  const std::vector<std::string>& titles(Window window) { return titles_[window]; }
-
-  std::string report() const {
-    std::string text;
-    for (const auto& [window, titles] : titles_) {
-      if (titles.empty()) continue;
-      text += "window " + std::to_string(window) + ":";
-      for (const std::string& title : titles) text += " [" + title + "]";
-      text += "\n";
-    }
-    return text;
-  }
-
- private:
-  // The window whose title now is the first of `texts` that any window has, or 0.
-  Window titled(const std::vector<std::string>& texts) const {
-    for (const std::string& text : texts) {
-      for (const auto& [window, titles] : titles_) {
-        if (!titles.empty() && titles.back() == text) return window;
-      }
-    }
-    return 0;
-  }
-
-  void note(Window window) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(x_, window, name_, 0, 1024, False, utf8_, &type, &format, &count, &after,
-                           &data) == Success &&
-        data) {
-      title.assign(reinterpret_cast<char*>(data), count);
-    }
-    if (data) XFree(data);
-    std::vector<std::string>& seen = titles_[window];
-    if (!title.empty() && (seen.empty() || seen.back() != title)) seen.push_back(title);
-  }
-
-  Display* x_ = nullptr;
-  Atom name_ = 0;
-  Atom utf8_ = 0;
-  std::map<Window, std::vector<std::string>> titles_;
-};
 
 class WineTest : public ::testing::Test {
  protected:
@@ -232,22 +146,22 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
   auto version = run_windows(folder + "/Tornello.exe", "version.txt", {"--version"});
   EXPECT_EQ(version->exit_code(), 0);
   EXPECT_TRUE(version->output().starts_with("tornello ")) << version->output();
-  TitleWatcher watcher;
-  ASSERT_TRUE(watcher.ready());
+  WindowManager watcher(false);
+  ASSERT_NE(watcher.x(), nullptr);
 
   auto game = run_windows(folder + "/Tornello.exe", "game.txt");
-  const Window window = watcher.wait_for({language_line(20)}, seconds(120));
+  const Window window = watcher.wait_for_title({language_line(20)}, seconds(120));
   ASSERT_NE(window, 0u) << "no title screen\n" << watcher.report();
   EXPECT_EQ(watcher.titles(window).front(), "Tornello") << watcher.report();
 
   ASSERT_TRUE(press("Return"));
-  ASSERT_EQ(watcher.wait_for({"Main menu"}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({"Main menu"}), window) << watcher.report();
   ASSERT_TRUE(press("Down"));
-  ASSERT_EQ(watcher.wait_for({"Join a game"}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({"Join a game"}), window) << watcher.report();
   ASSERT_TRUE(press("Up"));
-  ASSERT_EQ(watcher.wait_for({"Host a game"}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({"Host a game"}), window) << watcher.report();
   ASSERT_TRUE(press("Return"));
-  ASSERT_NE(watcher.wait_for({"Port"}), 0u) << "no port dialog\n" << watcher.report();
+  ASSERT_NE(watcher.wait_for_title({"Port"}), 0u) << "no port dialog\n" << watcher.report();
   const int port = free_port();
   // On a loaded machine Wine can give the new dialog the keyboard only after
   // the keys were typed; they are typed again if it is still up.
@@ -256,25 +170,25 @@ TEST_F(WineTest, HostsAMatchThatTheLinuxBotJoins) {
         xdotool("sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type --delay 30 " +
                 std::to_string(port)));
     ASSERT_TRUE(press("Return"));
-    if (watcher.wait_for({"Choose the game mode"}, seconds(20)) != 0) break;
+    if (watcher.wait_for_title({"Choose the game mode"}, seconds(20)) != 0) break;
   }
-  ASSERT_EQ(watcher.wait_for({"Choose the game mode"}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({"Choose the game mode"}), window) << watcher.report();
   const std::string reached = reach_line(port);
   // The short game. The window may get the keyboard back from the dialog late.
   for (int attempt = 0; attempt < 3; ++attempt) {
     ASSERT_TRUE(press("Return"));
-    if (watcher.wait_for({language_line(4), reached}, seconds(20)) != 0) break;
+    if (watcher.wait_for_title({language_line(4), reached}, seconds(20)) != 0) break;
   }
-  ASSERT_EQ(watcher.wait_for({reached}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({reached}), window) << watcher.report();
   EXPECT_TRUE(answered_on_loopback(port)) << "no answer to a search";
 
   const std::unique_ptr<ChildProcess> bot = join_bot(work_.path(), port);
-  ASSERT_EQ(watcher.wait_for({language_line(6)}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({language_line(6)}), window) << watcher.report();
   std::this_thread::sleep_for(seconds(3));  // the handshake's pause, then character selection
   ASSERT_TRUE(press("Return"));
-  ASSERT_EQ(watcher.wait_for({language_line(7)}), window) << watcher.report();
+  ASSERT_EQ(watcher.wait_for_title({language_line(7)}), window) << watcher.report();
   // Play starts more than ten seconds after the guest is ready.
-  EXPECT_EQ(watcher.wait_for({language_line(14), language_line(15)}, seconds(30)), window)
+  EXPECT_EQ(watcher.wait_for_title({language_line(14), language_line(15)}, seconds(30)), window)
       << watcher.report();
   EXPECT_TRUE(bot->wait_for_output(language_line(12))) << bot->output();
   // Wine carries the game's keep-alive timers over to the system's socket, so
