@@ -384,16 +384,22 @@ class TwoGamesTest : public ::testing::Test {
     };
   }
 
-  // Runs the games there are until both have ended.
-  void play() {
+  // Starts the games there are; `finish` waits until both have ended well.
+  void start() {
     for (Player* player : {host.get(), guest.get()}) {
       if (player) player->start();
     }
+  }
+  void finish() {
     for (Player* player : {host.get(), guest.get()}) {
       if (!player) continue;
       player->finish();
       ASSERT_EQ(player->failure, "") << last_lines(*player);
     }
+  }
+  void play() {
+    start();
+    finish();
   }
 
   static std::pair<size_t, size_t> endpoints(Player& player) {

@@ -142,6 +142,10 @@ class HostilePeerTest : public TwoGamesTest {
       }
     };
   }
+  void start() {
+    memory_at_start = memory_in_use();
+    TwoGamesTest::start();
+  }
   void expect_memory_bounded() const {
     EXPECT_LT(peak_memory.load(), memory_at_start + memory_allowance)
         << "memory in use went from " << memory_at_start << " to " << peak_memory.load();
@@ -149,54 +153,34 @@ class HostilePeerTest : public TwoGamesTest {
 
   // Waits, in real time, for something the games do.
   static bool eventually(const std::function<bool()>& condition) {
-    const auto give_up = RawEnd::Clock::now() + RawEnd::patience;
-    while (!condition()) {
+    for (const auto give_up = RawEnd::Clock::now() + RawEnd::patience; !condition();) {
       if (RawEnd::Clock::now() > give_up) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
   }
 
-  size_t host_count(const std::string& prefix) const { return count_all(host->heard, prefix); }
-  std::string point_told() const { return "say " + line(18) + ": "; }
-
-  // The host hosts once; the real guest joins once `guest_goes` holds and leaves
-  // once the first point has been told. Both then exit.
-  void host_and_real_guest(std::function<bool()> guest_goes) {
-    make_players(85, 85);
-    watch(*host);
-    host_round(host->pilot, host_port, 1);
-    choose_character(host->pilot, 2);
-    exit_game(host->pilot);
-    join_round(guest->pilot, relay.port(), std::move(guest_goes));
-    choose_character(guest->pilot, 3);
-    leave_on(guest->pilot, 0);
-    exit_game(guest->pilot);
-    memory_at_start = memory_in_use();
-    files_at_start = open_files();
-    host->start();
-    guest->start();
-  }
-  // Both games have ended without a fault.
-  void both_finish() {
-    host->finish();
-    guest->finish();
-    ASSERT_EQ(host->failure, "");
-    ASSERT_EQ(guest->failure, "");
-  }
-
   std::atomic<bool> playing{false};
   std::atomic<size_t> peak_memory{0};
   size_t memory_at_start = 0;
-  size_t files_at_start = 0;
-  std::atomic<bool> go{false};
 };
 
 // Five hundred connections opened and dropped, then a stranger that sends noise
 // before the handshake and more once play is on, and another that floods a
 // second connection with absurd messages during the match: the real guest plays.
 TEST_F(HostilePeerTest, DroppedConnectionsNoiseAndASecondConnectionFloodingThenTheGuestPlays) {
-  host_and_real_guest([this] { return go.load(); });
+  std::atomic<bool> go{false};
+  make_players(85, 85);
+  watch(*host);
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 2);
+  exit_game(host->pilot);
+  join_round(guest->pilot, relay.port(), [&go] { return go.load(); });
+  choose_character(guest->pilot, 3);
+  leave_on(guest->pilot, 0);
+  exit_game(guest->pilot);
+  const size_t files_at_start = open_files();
+  start();
   ASSERT_TRUE(eventually(host_is_waiting(0)));
   for (int round = 0; round < 500; ++round) {
     ASSERT_NE(RawEnd::connect_to(host_port), nullptr) << "round " << round;
@@ -216,12 +200,13 @@ TEST_F(HostilePeerTest, DroppedConnectionsNoiseAndASecondConnectionFloodingThenT
     if (count < absurd_messages.size()) break;
     sent += count;
   }
-  ASSERT_NO_FATAL_FAILURE(both_finish());
+  ASSERT_NO_FATAL_FAILURE(finish());
 
-  EXPECT_EQ(host_count("say 127.0.0.1 " + line(5)), 502u);
-  EXPECT_EQ(host_count(said(6)), 1u) << "the real guest was let in once";
-  EXPECT_GT(host_count(point_told()), 0u) << "a point was played" << last_lines(*host);
-  EXPECT_GT(host_count(said(13)), 0u) << "the strangers during the match are told";
+  EXPECT_EQ(count_all(host->heard, "say 127.0.0.1 " + line(5)), 502u);
+  EXPECT_EQ(count_all(host->heard, said(6)), 1u) << "the real guest was let in once";
+  EXPECT_GT(count_all(host->heard, "say " + line(18) + ": "), 0u)
+      << "a point was played" << last_lines(*host);
+  EXPECT_GT(count_all(host->heard, said(13)), 0u) << "the strangers during the match are told";
   EXPECT_TRUE(stranger->wait_for_close()) << "leaving the match hangs up on the strangers too";
   EXPECT_TRUE(flooder->wait_for_close());
   stranger.reset();
@@ -243,8 +228,7 @@ TEST_F(HostilePeerTest, HelloCutIntoBytesThenAFloodWithoutAnEndThenAbsurdValues)
   host_round(host->pilot, host_port, 1);
   choose_character(host->pilot, 2);
   exit_game(host->pilot);
-  memory_at_start = memory_in_use();
-  host->start();
+  start();
   ASSERT_TRUE(eventually(host_is_waiting(0)));
   std::unique_ptr<RawEnd> peer = RawEnd::connect_to(host_port);
   ASSERT_NE(peer, nullptr);
@@ -263,11 +247,10 @@ TEST_F(HostilePeerTest, HelloCutIntoBytesThenAFloodWithoutAnEndThenAbsurdValues)
   // The host plays on: the ball sent at it with the largest speed gets past it.
   EXPECT_TRUE(peer->wait_for("_P_G$")) << last_lines(*host);
   peer->send("_P_BYE$");
-  host->finish();
-  ASSERT_EQ(host->failure, "");
-  EXPECT_EQ(host_count(said(6)), 1u);
+  ASSERT_NO_FATAL_FAILURE(finish());
+  EXPECT_EQ(count_all(host->heard, said(6)), 1u);
   EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
-  EXPECT_EQ(host_count(said(21)), 0u) << "a goodbye, not a vanished peer";
+  EXPECT_EQ(count_all(host->heard, said(21)), 0u) << "a goodbye, not a vanished peer";
   expect_memory_bounded();
 }
 
@@ -285,8 +268,7 @@ TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
   join_round(guest->pilot, ntohs(address.sin_port));
   choose_character(guest->pilot, 2);
   exit_game(guest->pilot);
-  memory_at_start = memory_in_use();
-  guest->start();
+  start();
 
   std::unique_ptr<RawEnd> host_end = RawEnd::accept_from(listener);
   ::close(listener);
@@ -299,8 +281,7 @@ TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
   host_end->send(absurd_messages);
   flood_without_end(*host_end, "_P_BQ");
   host_end->send("_P_BYE$");
-  guest->finish();
-  ASSERT_EQ(guest->failure, "");
+  ASSERT_NO_FATAL_FAILURE(finish());
 
   EXPECT_EQ(guest->game.match.game_mode, 2);
   EXPECT_TRUE(heard_in_order(guest->heard, {said(11), said(12), said(15), "say " + main_menu}))

@@ -100,14 +100,10 @@ TEST_F(ResourcesTest, AThousandRoundsWithAndWithoutWholeMatchesLeaveNothingBehin
   };
   script(*host, 0);
   script(*guest, 1);
-  host->start();
-  guest->start();
+  start();
   const Reading before = reading_at(warmed_up);
   const Reading after = reading_at(last);
-  host->finish();
-  guest->finish();
-  ASSERT_EQ(host->failure, "");
-  ASSERT_EQ(guest->failure, "");
+  ASSERT_NO_FATAL_FAILURE(finish());
 
   EXPECT_EQ(host_waiting.load(), rounds);
   EXPECT_EQ(results.load(), rounds / completed_every);

@@ -85,17 +85,14 @@ class FakeRouter {
   static std::string read_request(int client) {
     std::string text;
     char buffer[4096];
-    for (;;) {
-      const size_t head_end = text.find("\r\n\r\n");
-      const size_t length_at = text.find("Content-Length:");
+    for (ssize_t count = 0;; text.append(buffer, static_cast<size_t>(count))) {
+      const size_t head_end = text.find("\r\n\r\n"), length_at = text.find("Content-Length:");
       if (head_end != std::string::npos &&
           text.size() >=
               head_end + 4 + (length_at < head_end ? std::stoul(text.substr(length_at + 15)) : 0)) {
         return text;
       }
-      const ssize_t count = ::recv(client, buffer, sizeof buffer, 0);
-      if (count <= 0) return text;
-      text.append(buffer, static_cast<size_t>(count));
+      if ((count = ::recv(client, buffer, sizeof buffer, 0)) <= 0) return text;
     }
   }
 
