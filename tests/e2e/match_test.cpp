@@ -1,8 +1,10 @@
 // Whole matches between two games: hosting and joining through the menus, the
 // handshake and its pause, character selection, play to the end or until someone
 // leaves, and the way back to the main menu, checked on both sides and the wire;
-// and getting together failing, each way told, and the main menu back with no
-// socket left open.
+// getting together failing, each way told; the router asked to forward the port
+// (a fake one on loopback) keeping it as long as the hosting lasts; and the main
+// menu back with no socket left open each time.
+#include "support/fake_router.h"
 #include "two_games.h"
 
 namespace tornello {
@@ -281,6 +283,53 @@ TEST_F(MatchTest, ShieldAndHiddenBallInARallyThenTheHostLeaves) {
   EXPECT_TRUE(heard_in_order(g, {"stop everything", "say " + main_menu}));
   EXPECT_EQ(count_all(g, said(21)), 0u);
   EXPECT_EQ(guest_endpoints.back(), std::make_pair(size_t{0}, size_t{0}));
+}
+
+// Four hostings with the router's port wanted: forwarded and given up with
+// Escape; forwarded for a match the guest leaves; taken by someone else;
+// refused. Each answer is told in one line and the host waits on; a forwarded
+// port is taken back before the main menu comes again.
+TEST_F(MatchTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
+  FakeRouter router;
+  make_players(85, 85);
+  host->game.settings.open_router_port = true;
+  host->game.settings.router_url = router.url();
+  Endpoints router_at_menu;  // mappings added and deleted
+  int menus = 0;
+  std::atomic<int> opened_told{0};
+  const std::string opened = join_line(48, FakeRouter::external_address, host_port);
+  on_each_line(*host, [&](const std::string& heard) {
+    opened_told += "say " + heard == opened;
+    if (heard != main_menu) return;
+    router_at_menu.emplace_back(router.count("AddPortMapping"), router.count("DeletePortMapping"));
+    if (++menus == 3) router.refuse_with(718);
+    if (menus == 4) router.refuse_with(606);
+  });
+  Autopilot& pilot = host->pilot;
+  host_round(pilot, host_port, 1);
+  pilot.when_heard([&](const std::string& heard) { return "say " + heard == opened; });
+  pilot.tap(key::escape);
+  host_round(pilot, host_port, 1);
+  choose_character(pilot, 2);
+  host_round(pilot, host_port, 1);
+  pilot.when_heard_entry(51).tap(key::escape);
+  host_round(pilot, host_port, 1);
+  pilot.when_heard_entry(50).tap(key::escape);
+  exit_game(pilot);
+  join_round(guest->pilot, relay.port(), [&] { return opened_told > 1; });
+  choose_character(guest->pilot, 1);
+  guest->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
+  guest->pilot.tap(key::escape);
+  exit_game(guest->pilot);
+  play();
+
+  const std::vector<std::string>& h = host->heard;
+  const std::string menu = "say " + main_menu;
+  EXPECT_TRUE(heard_in_order(h, {said(4), opened, menu, said(4), said(6), menu, said(4), said(51),
+                                 menu, said(4), said(50), menu}))
+      << last_lines(*host);
+  EXPECT_EQ(count_all(h, opened), 2u);
+  EXPECT_EQ(router_at_menu, (Endpoints{{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}}));
 }
 
 }  // namespace

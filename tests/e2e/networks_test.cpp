@@ -1,4 +1,5 @@
-// Joining across real networks: each failure told by its cause, and a link that
+// Playing across real networks: finding a game with "Find games on this network"
+// from another computer, each failure to join told by its cause, and a link that
 // dies without a word in a match over IPv6. Two computers are two network
 // namespaces of the test's own, and the guest's name lookups read files the test
 // wrote: nothing reaches the machine's network or its name servers.
@@ -145,6 +146,60 @@ TEST_F(NetworksTest, DeadLinkInAMatchOverIPv6IsNoticedByBothSides) {
   for (const Clock::time_point told : told_gone) EXPECT_LT(seconds(link_died, told), 20.0);
   EXPECT_EQ(host_endpoints, Endpoints(2, {0, 0}));
   EXPECT_EQ(guest_endpoints, Endpoints(2, {0, 0}));
+}
+
+// The host asks for a router that is not there (it hosts on, for the local
+// network), the guest finds its long game on a port of its own and plays a
+// point, and a search once hosting has ended finds nothing.
+TEST_F(NetworksTest, AGuestOnAnotherComputerFindsTheHostPlaysAPointThenFindsNothing) {
+  const uint16_t port = 4321;
+  make_players(85, 85);
+  host->on_start = [&] { ASSERT_TRUE(pair.enter(0)); };
+  guest->on_start = [&] { ASSERT_TRUE(pair.enter(1)); };
+  host->game.settings.open_router_port = true;
+  std::atomic<int> router_told{0}, host_menus{0}, guest_found_nothing{0};
+  on_each_line(*host, [&](const std::string& heard) {
+    router_told += heard.starts_with(line(49));
+    host_menus += heard == main_menu;
+  });
+  on_each_line(*guest, [&](const std::string& heard) { guest_found_nothing += heard == line(57); });
+  host_round(host->pilot, port, 2);
+  choose_character(host->pilot, 2);
+  host->pilot.when_heard_menu("main").when([&] { return guest_found_nothing > 0; }).choose_last();
+  Autopilot& pilot = guest->pilot;
+  pilot.when_heard_menu("main").choose(2);
+  pilot.when([&] { return router_told > 0; }).choose(5);
+  // Down to Back and up again reads the game out, then it is chosen.
+  pilot.when_heard_entry(58).tap(key::down).tap(key::up).tap(key::enter);
+  choose_character(pilot, 1);
+  leave_on(pilot, 0);
+  pilot.when_heard_menu("main").choose(2);
+  pilot.when([&] { return host_menus > 1; }).choose(5);
+  pilot.when_heard_entry(57).choose(4);
+  exit_game(pilot);
+  play();
+
+  const std::string menu = "say " + main_menu, score = "say " + line(18);
+  const std::vector<std::string>& h = host->heard;
+  const std::vector<std::string>& g = guest->heard;
+  EXPECT_TRUE(heard_in_order(h, {said(3), said(4), join_line(46, "10.77.0.1, fd77::1", port),
+                                 said(49), "say 10.77.0.2 " + line(5), said(6), said(7), menu}))
+      << last_lines(*host);
+  EXPECT_EQ(count_all(h, "say " + line(46)), 1u);
+  const std::string found =
+      "say 10.77.0.1, " + line(47) + " " + std::to_string(port) + ", " + line(60);
+  EXPECT_TRUE(
+      heard_in_order(g, {said(53), "say " + line(54) + " 1 " + line(55), said(58),
+                         "say " + line(32), found, connecting_line(port, "10.77.0.1"), said(11),
+                         said(12), menu, said(53), said(57), "say " + menu_title("connect"), menu}))
+      << last_lines(*guest);
+  EXPECT_EQ(count_all(g, said(53)), 2u);
+  EXPECT_EQ(count_all(g, score), 1u);
+  EXPECT_EQ(count_all(h, score), 1u);
+  EXPECT_EQ(count_all(g, "say " + line(54)), 1u);
+  EXPECT_EQ(guest->game.match.game_mode, 2);
+  EXPECT_EQ(host_endpoints, Endpoints(2, {0, 0}));
+  EXPECT_EQ(guest_endpoints, Endpoints(3, {0, 0}));
 }
 
 }  // namespace

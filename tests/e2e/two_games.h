@@ -355,6 +355,12 @@ class TwoGamesTest : public ::testing::Test {
     return "say " + line(8) + " " + address + " " + line(9) + " " + std::to_string(port);
   }
 
+  // The host's line that tells where it can be reached, through `entry`.
+  std::string join_line(int entry, const std::string& addresses, uint16_t port) const {
+    return "say " + line(entry) + " " + addresses + ", " + line(47) + " " + std::to_string(port) +
+           ".";
+  }
+
   // Both games on clocks kept in step, the guest joining through the relay.
   void make_players(int32_t host_skill, int32_t guest_skill) {
     make_host(&clocks, host_skill);
