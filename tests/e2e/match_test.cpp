@@ -67,8 +67,7 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
   choose_character(guest->pilot, 4);
   join_round(guest->pilot, relay.port(), host_is_waiting(2), " localhost\t");
   choose_character(guest->pilot, 1);
-  guest->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
-  guest->pilot.tap(key::escape);
+  leave_as_play_starts(guest->pilot);
   exit_game(guest->pilot);
   play();
   const std::vector<std::string>& h = host->heard;
@@ -318,8 +317,7 @@ TEST_F(MatchTest, TheRoutersAnswerIsToldAndItsPortLastsAsLongAsTheHosting) {
   exit_game(pilot);
   join_round(guest->pilot, relay.port(), [&] { return opened_told > 1; });
   choose_character(guest->pilot, 1);
-  guest->pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
-  guest->pilot.tap(key::escape);
+  leave_as_play_starts(guest->pilot);
   exit_game(guest->pilot);
   play();
 

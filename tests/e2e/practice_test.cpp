@@ -117,8 +117,7 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   // "Learn the sounds", as the main menu has it, left with Escape.
   player.pilot.when_heard_menu("main").choose(4).idle(5).tap(key::escape);
   practice_round(1, 4);
-  player.pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
-  player.pilot.tap(key::escape);
+  leave_as_play_starts(player.pilot);
   exit_game(player.pilot);
   play();
 

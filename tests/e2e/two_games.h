@@ -435,6 +435,10 @@ class TwoGamesTest : public ::testing::Test {
     pilot.tap(key::enter);
   }
   static void exit_game(Autopilot& pilot) { pilot.when_heard_menu("main").choose_last(); }
+  void leave_as_play_starts(Autopilot& pilot) const {
+    pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
+    pilot.tap(key::escape);
+  }
   // Leaves the match once `entry`'s line is heard (0: the first point told).
   void leave_on(Autopilot& pilot, int entry) const {
     pilot.when_heard([start = entry ? line(entry) : line(18) + ": "](const std::string& heard) {
