@@ -9,7 +9,7 @@
 namespace tornello {
 namespace {
 
-constexpr int rounds = 1000, warm_up_rounds = 50, completed_every = 4;
+constexpr int rounds = 1000, warm_up_rounds = 50, completed_every = 10;
 
 struct Reading {
   size_t files = 0, memory = 0, sounds[2] = {0, 0};
