@@ -216,60 +216,33 @@ TEST_F(HostilePeerTest, DroppedConnectionsNoiseAndASecondConnectionFloodingThenT
   expect_memory_bounded();
 }
 
-// A hostile guest whose hello comes a byte at a time, then ten megabytes with no
-// end of message, then every message with absurd values: the host answers,
-// drops the flood as it comes, and plays on.
-TEST_F(HostilePeerTest, HelloCutIntoBytesThenAFloodWithoutAnEndThenAbsurdValues) {
+// Each side facing a hostile peer. The guest: a host that answers with noise,
+// cuts its answer into single bytes, sends absurd values and a flood without an
+// end, then leaves. The host: a guest whose hello comes a byte at a time, then
+// ten megabytes with no end of message, then every message with absurd values.
+// Each answers, drops the flood as it comes, and plays on.
+TEST_F(HostilePeerTest, EachSideFacingAHostilePeerAnswersDropsTheFloodAndPlaysOn) {
   // A host that goes for no ball: the last, fastest one is a point whichever
   // frames the messages land in (a player going for balls could meet it while
   // still reaching for the one before, which was never to arrive).
   make_host(nullptr, 0);
-  watch(*host);
-  host_round(host->pilot, host_port, 1);
-  choose_character(host->pilot, 2);
-  exit_game(host->pilot);
-  start();
-  ASSERT_TRUE(eventually(host_is_waiting(0)));
-  std::unique_ptr<RawEnd> peer = RawEnd::connect_to(host_port);
-  ASSERT_NE(peer, nullptr);
-  peer->send("_P_HI" + host->game.settings.handshake_word + "$", 1, std::chrono::milliseconds(3));
-  ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
-  peer->send("_P_V1$_P_R$");
-  ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
-
-  flood_without_end(*peer, "_P_P");
-  // The stream is in step again at the next message start.
-  peer->send("_P_P5$" + absurd_messages);
-  // Message by message too, so each lands in a frame of its own.
-  for (const std::string& message : messages(absurd_messages)) {
-    peer->send(message + "$", 0, std::chrono::milliseconds(1));
-  }
-  // The host plays on: the ball sent at it with the largest speed gets past it.
-  EXPECT_TRUE(peer->wait_for("_P_G$")) << last_lines(*host);
-  peer->send("_P_BYE$");
-  ASSERT_NO_FATAL_FAILURE(finish());
-  EXPECT_EQ(count_all(host->heard, said(6)), 1u);
-  EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
-  EXPECT_EQ(count_all(host->heard, said(21)), 0u) << "a goodbye, not a vanished peer";
-  expect_memory_bounded();
-}
-
-// The guest's side: a hostile host that answers with noise, cuts its answer into
-// single bytes, sends absurd values and a flood without an end, then leaves.
-TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
+  make_guest();
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = loopback_address(0);
   socklen_t size = sizeof address;
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  make_guest();
-  watch(*guest);
+  for (Player* player : {host.get(), guest.get()}) watch(*player);
+  host_round(host->pilot, host_port, 1);
+  choose_character(host->pilot, 2);
+  exit_game(host->pilot);
   join_round(guest->pilot, ntohs(address.sin_port));
   choose_character(guest->pilot, 2);
   exit_game(guest->pilot);
   start();
 
+  // The guest first: the host waits for its guest as long as it takes.
   std::unique_ptr<RawEnd> host_end = RawEnd::accept_from(listener);
   ::close(listener);
   ASSERT_NE(host_end, nullptr);
@@ -281,8 +254,30 @@ TEST_F(HostilePeerTest, GuestFacingAHostileHost) {
   host_end->send(absurd_messages);
   flood_without_end(*host_end, "_P_BQ");
   host_end->send("_P_BYE$");
+
+  ASSERT_TRUE(eventually(host_is_waiting(0)));
+  std::unique_ptr<RawEnd> peer = RawEnd::connect_to(host_port);
+  ASSERT_NE(peer, nullptr);
+  peer->send("_P_HI" + host->game.settings.handshake_word + "$", 1, std::chrono::milliseconds(3));
+  ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
+  peer->send("_P_V1$_P_R$");
+  ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
+  flood_without_end(*peer, "_P_P");
+  // The stream is in step again at the next message start.
+  peer->send("_P_P5$" + absurd_messages);
+  // Message by message too, so each lands in a frame of its own.
+  for (const std::string& message : messages(absurd_messages)) {
+    peer->send(message + "$", 0, std::chrono::milliseconds(1));
+  }
+  // The host plays on: the ball sent at it with the largest speed gets past it.
+  EXPECT_TRUE(peer->wait_for("_P_G$")) << last_lines(*host);
+  peer->send("_P_BYE$");
+
   ASSERT_NO_FATAL_FAILURE(finish());
 
+  EXPECT_EQ(count_all(host->heard, said(6)), 1u);
+  EXPECT_TRUE(heard_in_order(host->heard, {said(6), said(7), "say " + main_menu}));
+  EXPECT_EQ(count_all(host->heard, said(21)), 0u) << "a goodbye, not a vanished peer";
   EXPECT_EQ(guest->game.match.game_mode, 2);
   EXPECT_TRUE(heard_in_order(guest->heard, {said(11), said(12), said(15), "say " + main_menu}))
       << last_lines(*guest);
