@@ -22,9 +22,11 @@
 
 namespace tornello {
 
+using Lines = std::vector<std::string>;
+
 // One step per keyboard read (a frame of the match, a pass of the Enter wait).
 // Running out of steps throws, so a match that never ends fails instead of hanging.
-class MatchInput : public InputSource {
+class MatchInput : public ScriptedInput {
  public:
   std::deque<std::function<void(KeyboardSnapshot&)>> steps;
   MouseReading mouse_now;
@@ -39,10 +41,6 @@ class MatchInput : public InputSource {
   }
   void mouse(MouseReading& out) override { out = mouse_now; }
   void joystick(int, JoystickReading& out) override { out = stick_now; }
-  std::optional<std::string> answer(const std::string&, const std::string&,
-                                    const std::string&) override {
-    return std::nullopt;
-  }
 };
 
 class MatchTest : public ::testing::Test {
@@ -60,8 +58,7 @@ class MatchTest : public ::testing::Test {
     game->sound.set_log(&log);
     // A first load finds no files but logs every path the bank wants.
     load_sound_bank(game->bank, game->sound, game->files, 8);
-    const std::vector<int16_t> samples(64, 1000);
-    const std::vector<uint8_t> wav = encode_wav(samples, 1, 22050);
+    const std::vector<uint8_t> wav = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
     for (const SoundEvent& event : log.events()) dir.write(event.path, {wav.begin(), wav.end()});
     log.clear();
     game->files.clear();
@@ -90,26 +87,25 @@ class MatchTest : public ::testing::Test {
 
   // Play under way, paddles at the left border as a match begins.
   void in_play(bool my_serve = false) {
-    MatchState& match = game->match;
-    match.started = true;
-    match.my_serve = my_serve;
-    match.me.paddle_x = match.opponent.paddle_x = 1.0f;
+    game->match.started = true;
+    game->match.my_serve = my_serve;
+    game->match.me.paddle_x = game->match.opponent.paddle_x = 1.0f;
   }
   void incoming_ball(float x, float y) {
     game->match.ball = {false, x, y, 0.05f, 0.01f, SideDirection::straight, BallFlight::incoming};
   }
 
-  // The peer's messages, applied at once as the first steps of a frame would.
   void peer_sends(const std::string& text) { other.send_text(link, text); }
+  // The peer's messages, applied at once as the first steps of a frame would.
   void receive(const std::string& text) {
     peer_sends(text);
     receive_and_apply(*game);
   }
   // Messages the game has sent since the last call, without their "$".
-  std::vector<std::string> sent() {
+  Lines sent() {
     char buffer[4096];
     for (int32_t n; (n = other.receive(link, buffer, sizeof buffer)) > 0;) wire.append(buffer, n);
-    std::vector<std::string> messages;
+    Lines messages;
     for (size_t end; (end = wire.find('$')) != std::string::npos; wire.erase(0, end + 1)) {
       messages.push_back(wire.substr(0, end));
     }
@@ -122,12 +118,12 @@ class MatchTest : public ::testing::Test {
       for (KeyCode key : keys) out.keys[key] = 0x80;
     });
   }
+  void idle(int passes = 1) {
+    for (int n = 0; n < passes; ++n) hold({});
+  }
   void press(KeyCode key) {
     hold({key});
     idle();
-  }
-  void idle(int passes = 1) {
-    for (int n = 0; n < passes; ++n) hold({});
   }
   void then(std::function<void()> action) {
     input.steps.push_back([action](KeyboardSnapshot&) { action(); });
@@ -135,7 +131,7 @@ class MatchTest : public ::testing::Test {
 
   // What the player has heard: "play pong/rolling", "stop everything",
   // "announce scores", "say Score: 1 to 0" (sounds named by their path).
-  std::vector<std::string>& heard_since() {
+  Lines& heard_since() {
     for (; logged < log.events().size(); ++logged) {
       const SoundEvent& event = log.events()[logged];
       const std::string name =
@@ -149,20 +145,11 @@ class MatchTest : public ::testing::Test {
     }
     return heard;
   }
-  std::vector<std::string> heard_since(size_t from) {
+  Lines heard_since(size_t from) {
     return {heard_since().begin() + static_cast<ptrdiff_t>(from), heard.end()};
   }
   size_t plays(SoundHandle sound) { return log.count(sound, SoundEventKind::play); }
   SoundEvent last(SoundHandle sound) { return log.last(sound).value_or(SoundEvent{}); }
-
-  // A seed whose first draws satisfy `wanted`, so a test can count on a chance.
-  static uint32_t seed_where(const std::function<bool(Random&)>& wanted) {
-    for (uint32_t seed = 1;; ++seed) {
-      Random random;
-      random.seed(seed);
-      if (wanted(random)) return seed;
-    }
-  }
 
   TempDir dir;
   WorkingDirectory cwd;
@@ -174,13 +161,13 @@ class MatchTest : public ::testing::Test {
   Transport other;
   Connection link;
   std::string wire;
-  std::vector<std::string> heard;
+  Lines heard;
   size_t logged = 0;
   std::function<void()> each_pump = [] {};
 };
 
 // True when `got` matches `pattern`, where '#' stands for any one character.
-inline bool matches(const std::vector<std::string>& got, const std::vector<std::string>& pattern) {
+inline bool matches(const Lines& got, const Lines& pattern) {
   return std::equal(got.begin(), got.end(), pattern.begin(), pattern.end(),
                     [](const std::string& text, const std::string& form) {
                       return std::equal(text.begin(), text.end(), form.begin(), form.end(),

@@ -22,8 +22,8 @@ class ScoringTest : public MatchTest {
 
 // The holds: announcer "score" + k (0 ms), two voice lines (3000 ms each), "scores"
 // and the own score (500 ms each), then the other score (300 ms conceding, 500 winning);
-// every wait lasts until more than its time has passed.
-TEST_F(ScoringTest, ConcedingAPointIsToldInOrderWithItsHolds) {
+// every wait lasts until more than its time has passed. Winning mirrors conceding.
+TEST_F(ScoringTest, APointIsToldInOrderWithItsHoldsWhicheverSideWinsIt) {
   incoming_ball(10.0f, 0.5f);
   game->match.ball.hidden = true;
   EXPECT_EQ(held([this] { advance_ball(*game); }), 1u + 3001 + 3001 + 501 + 501 + 301);
@@ -33,17 +33,16 @@ TEST_F(ScoringTest, ConcedingAPointIsToldInOrderWithItsHolds) {
        "play crowd/EpicFail#", "announce score#", "say Score: 0 to 1", "play chars/3/score#",
        "play chars/2/opscore#", "announce scores", "announce 0", "announce 1"}))
       << testing::PrintToString(heard);
-  EXPECT_EQ(sent(), std::vector<std::string>{"_P_G"});
+  EXPECT_EQ(sent(), Lines{"_P_G"});
   EXPECT_EQ(game->match.ball.flight, BallFlight::idle);
-}
-
-TEST_F(ScoringTest, WinningAPointMirrorsTheScoreAndTheVoices) {
+  game->match.ball.hidden = true;
+  const size_t from = heard_since().size();
   EXPECT_EQ(held([this] { receive("_P_G$"); }), 1u + 3001 + 3001 + 501 + 501 + 501);
   EXPECT_TRUE(
-      matches(heard_since(0),
-              {"stop pong/rolling", "play pong/goal#", "play misc/appear", "say Score: 1 to 0",
+      matches(heard_since(from),
+              {"stop pong/rolling", "play pong/goal#", "play misc/appear", "say Score: 1 to 1",
                "stop crowd/chant", "play crowd/cheer#", "announce score#", "play chars/3/opscore#",
-               "play chars/2/score#", "announce scores", "announce 1", "announce 0"}))
+               "play chars/2/score#", "announce scores", "announce 1", "announce 1"}))
       << testing::PrintToString(heard);
   EXPECT_TRUE(sent().empty());
 }
@@ -68,25 +67,24 @@ TEST_F(ScoringTest, HostStartsPlayOnlyMoreThan10000msAfterTheGuestIsReady) {
   const int32_t waited = ms_between(match.peer_ready_at, started_at);
   EXPECT_TRUE(waited > 10000 && waited <= 10000 + 18) << waited;
   EXPECT_EQ(match.points_limit, 10);
-  EXPECT_EQ(sent(), (std::vector<std::string>{match.my_serve ? "_P_S1" : "_P_S0", "_P_BYE"}));
+  EXPECT_EQ(sent(), (Lines{match.my_serve ? "_P_S1" : "_P_S0", "_P_BYE"}));
   EXPECT_TRUE(matches(heard_since(0), {"play chars/4/intro", "play crowd/clap#", "play crowd/clap#",
                                        match.my_serve ? "say You serve" : "say They serve",
                                        "announce gamestart", "stop everything"}));
 }
 
 // Whatever the ball was doing falls silent before the result of a match.
-const std::vector<std::string> ball_silenced = {
-    "stop pong/rolling",   "stop Pong/Ballborder", "stop Pong/Hit",       "stop misc/appear",
-    "stop misc/disappear", "stop misc/shieldloop", "stop misc/shieldloop"};
+const Lines ball_silenced = {"stop pong/rolling",   "stop Pong/Ballborder", "stop Pong/Hit",
+                             "stop misc/appear",    "stop misc/disappear",  "stop misc/shieldloop",
+                             "stop misc/shieldloop"};
 
 TEST_F(ScoringTest, ShortGameEndsAboveTenLongGameAboveTwenty) {
-  const std::vector<std::string> won = {"play Music/GAME_WON", "play chars/3/lose", "say Won",
-                                        "play crowd/won", "announce youwin"};
-  const std::vector<std::string> lost = {"play chars/3/win", "say Lost", "play crowd/lost",
-                                         "announce theywin"};
+  const Lines won = {"play Music/GAME_WON", "play chars/3/lose", "say Won", "play crowd/won",
+                     "announce youwin"};
+  const Lines lost = {"play chars/3/win", "say Lost", "play crowd/lost", "announce theywin"};
   struct Case {
     int32_t limit, me, opponent;
-    std::vector<std::string> heard;
+    Lines heard;
   };
   for (const Case& c : {Case{10, 10, 10, {}}, Case{10, 11, 10, won}, Case{10, 3, 11, lost},
                         Case{20, 20, 20, {}}, Case{20, 21, 0, won}, Case{20, 20, 21, lost}}) {
@@ -102,13 +100,13 @@ TEST_F(ScoringTest, ShortGameEndsAboveTenLongGameAboveTwenty) {
     // music for 7000 ms.
     EXPECT_EQ(held([this] { check_start_and_end(*game); }), c.heard.empty() ? 0u : 8004u);
     if (c.heard.empty()) continue;
-    std::vector<std::string> expected = ball_silenced;
+    Lines expected = ball_silenced;
     expected.insert(expected.end(), c.heard.begin(), c.heard.end());
     expected.push_back("say Score: " + std::to_string(c.me) + " to " + std::to_string(c.opponent));
     expected.push_back(c.me > c.opponent ? "play Music/GAME_WON" : "play Music/GAME_LOST");
     expected.push_back("stop everything");
     EXPECT_EQ(heard_since(from), expected);
-    EXPECT_EQ(sent(), (std::vector<std::string>{"_P_D", "_P_BYE"}));
+    EXPECT_EQ(sent(), (Lines{"_P_D", "_P_BYE"}));
   }
 }
 
@@ -116,10 +114,10 @@ TEST_F(ScoringTest, EqualScoresWhenTheMatchEndsAnnounceNothingAndPlayTheWonMusic
   game->match.me.score = game->match.opponent.score = 5;
   press(key::enter);
   receive("_P_D$");
-  std::vector<std::string> expected = ball_silenced;
+  Lines expected = ball_silenced;
   expected.insert(expected.end(), {"say Score: 5 to 5", "play Music/GAME_WON", "stop everything"});
   EXPECT_EQ(heard_since(0), expected);
-  EXPECT_EQ(sent(), std::vector<std::string>{"_P_BYE"});
+  EXPECT_EQ(sent(), Lines{"_P_BYE"});
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The desktop backend on SDL's dummy video and audio drivers: no display needed,
-// except for the event wait, which is shown on a virtual X display.
+// except for the event wait and the focus, which are shown on a virtual X display.
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL2/SDL.h>
@@ -28,10 +28,7 @@ class KeyPusher {
           SDL_Event event{};
           event.type = SDL_KEYDOWN;
           event.key.keysym.scancode = scancode;
-          while (!done_) {
-            std::this_thread::sleep_for(milliseconds(20));
-            SDL_PushEvent(&event);
-          }
+          for (; !done_; SDL_PushEvent(&event)) std::this_thread::sleep_for(milliseconds(20));
         }) {}
   ~KeyPusher() {
     done_ = true;
@@ -43,19 +40,28 @@ class KeyPusher {
   std::thread thread_;
 };
 
+std::unique_ptr<Platform> desktop(const char* video, bool speech = false) {
+  ::setenv("SDL_VIDEODRIVER", video, 1);
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  return create_sdl_platform({.speech = speech});
+}
+
+// Window numbers go on counting across SDL restarts; ours is the only one.
+SDL_Window* the_window() {
+  SDL_Window* window = nullptr;
+  for (Uint32 id = 1; id < 1000 && !window; ++id) window = SDL_GetWindowFromID(id);
+  return window;
+}
+
 class SdlPlatformTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("SDL_VIDEODRIVER", "dummy", 1);
-    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
     path_ = std::getenv("PATH");
     ::setenv("PATH", (bin_.path() + ":" + path_).c_str(), 1);
-    platform = create_sdl_platform({.speech = false});
+    platform = desktop("dummy");
     ASSERT_NE(platform, nullptr);
     ASSERT_TRUE(platform->open_window("Tornello"));
-    // Window numbers go on counting across SDL restarts; ours is the only one.
-    for (Uint32 id = 1; id < 1000 && !window; ++id) window = SDL_GetWindowFromID(id);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window = the_window(), nullptr);
   }
   void TearDown() override {
     platform->close();
@@ -66,7 +72,6 @@ class SdlPlatformTest : public ::testing::Test {
   void dialog(const std::string& body) {
     ::chmod(bin_.write("zenity", "#!/bin/sh\n" + body).c_str(), 0755);
   }
-  void no_dialog() { ::setenv("PATH", bin_.path().c_str(), 1); }
 
   std::unique_ptr<Platform> platform;
   SDL_Window* window = nullptr;
@@ -74,9 +79,10 @@ class SdlPlatformTest : public ::testing::Test {
   std::string path_;
 };
 
-// Its size on a real display, and a window manager's close request, are
-// checked by the desktop test.
-TEST_F(SdlPlatformTest, OneWindowThatCloseRequestsDoNotEnd) {
+// One window, kept open through close requests; waits and delays are never early,
+// also while keys arrive; two starts in one thread seed differently (where
+// addresses repeat from run to run, so does the thread's number).
+TEST_F(SdlPlatformTest, OneWindowThatCloseRequestsDoNotEndWaitsNeverEarlyAndSeedsDiffer) {
   EXPECT_EQ(title(), "Tornello");
   EXPECT_EQ(create_sdl_platform({.speech = false}), nullptr);  // SDL is the process's own
   SDL_Event quit{};
@@ -86,27 +92,32 @@ TEST_F(SdlPlatformTest, OneWindowThatCloseRequestsDoNotEnd) {
   while (platform->pump_events(0) != SDL_QUIT && pumped < 100) ++pumped;  // one per call
   EXPECT_LT(pumped, 100);
   EXPECT_EQ(SDL_GetWindowFromID(SDL_GetWindowID(window)), window);
-  platform->set_title("");
-  EXPECT_EQ(title(), "");
-}
 
-TEST_F(SdlPlatformTest, WaitsAreNeverEarlyAndDelaysHoldWhileKeysArrive) {
   while (platform->wait_for_input(0)) {
   }
   const uint32_t before_wait = platform->elapsed_ms();
   EXPECT_FALSE(platform->wait_for_input(40)) << "nothing arrived";
-  EXPECT_GE(ms_between(before_wait, platform->elapsed_ms()), 40 - 1) << "to the millisecond";
-  KeyPusher keys(SDL_SCANCODE_LEFT);
-  for (int ms : {0, 1, 16, 40, 100}) {
-    const auto begin = std::chrono::steady_clock::now();
-    const uint32_t ticks = platform->elapsed_ms();
-    platform->delay_ms(ms);
-    EXPECT_GT(ms_between(ticks, platform->elapsed_ms()), ms);
-    EXPECT_GT(std::chrono::steady_clock::now() - begin, milliseconds(ms));
+  EXPECT_GE(ms_between(before_wait, platform->elapsed_ms()), 40 - 1);
+  {
+    KeyPusher keys(SDL_SCANCODE_LEFT);
+    for (int ms : {0, 1, 16, 40}) {
+      const auto begin = std::chrono::steady_clock::now();
+      const uint32_t ticks = platform->elapsed_ms();
+      platform->delay_ms(ms);
+      EXPECT_GT(ms_between(ticks, platform->elapsed_ms()), ms);
+      EXPECT_GT(std::chrono::steady_clock::now() - begin, milliseconds(ms));
+    }
   }
+  const uint32_t first = platform->seed_source();
+  platform->close();
+  platform = desktop("dummy");
+  ASSERT_NE(platform, nullptr);
+  EXPECT_NE(platform->seed_source(), first);
 }
 
-TEST_F(SdlPlatformTest, AudioPullsFromTheMixerInTheFormatAskedFor) {
+// The mixer is pulled in the format asked for; without a sound device the game
+// runs silent and says so on the error stream.
+TEST_F(SdlPlatformTest, AudioPullsFromTheMixerOrTellsWhyTheGameIsSilent) {
   std::atomic<int> frames_pulled{0};
   AudioFormat granted;
   ASSERT_TRUE(platform->audio().open(
@@ -115,37 +126,36 @@ TEST_F(SdlPlatformTest, AudioPullsFromTheMixerInTheFormatAskedFor) {
         frames_pulled = frames;
       },
       granted));
-  EXPECT_EQ(granted.rate, 44100);
-  EXPECT_EQ(granted.channels, 2);
-  EXPECT_LE(granted.buffer_frames, 512);
+  EXPECT_TRUE(granted.rate == 44100 && granted.channels == 2 && granted.buffer_frames <= 512);
   for (int k = 0; k < 500 && frames_pulled == 0; ++k) std::this_thread::sleep_for(milliseconds(10));
   EXPECT_EQ(frames_pulled.load(), granted.buffer_frames);
   platform->audio().close();
-  // With no sound device the game runs silent.
   platform->close();
   ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
   platform = create_sdl_platform({.speech = false});
   ASSERT_NE(platform, nullptr);
   AudioFormat asked;
   asked.buffer_frames = 256;
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(platform->audio().open([](float*, int) {}, asked));
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("could not open the sound device"),
+            std::string::npos);
   EXPECT_EQ(asked.buffer_frames, 256);
 }
 
-TEST_F(SdlPlatformTest, DialogGetsTheTextsItsAnswerIsReturnedAndInputMeanwhileIsThrownAway) {
+TEST_F(SdlPlatformTest, DialogOrWindowPromptAnswersAndInputMeanwhileIsThrownAway) {
   // The stand-in answers with its arguments; OK gives the text without the line
   // end the dialog adds, and nothing more. The label reads "_x" as a shortcut
   // and "\n" as an escape, so both come doubled; a text may start with "-".
   dialog("printf '%s|' \"$@\"\nprintf '\\n\\n'\n");
   EXPECT_EQ(platform->ask_text("Port", R"(my_port\n)", "-7"),
             "--entry|--title=Port|--text=my__port\\\\n|--entry-text=-7|\n");
-  dialog("echo 'typed but cancelled'\nexit 1\n");
-  EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
-  dialog("echo 'typed but killed'\nkill -9 $$\n");
-  EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
+  for (const char* refusal : {"exit 1", "kill -9 $$"}) {
+    dialog(std::string("echo 'typed but refused'\n") + refusal + "\n");
+    EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "") << refusal;
+  }
   // The game says what the dialog asks as it opens, whether or not a screen reader runs.
   EXPECT_EQ(title(), "Port. Enter port to connect on: 3214");
-  // Input while the dialog is open is thrown away.
   dialog("sleep 0.3\necho 42\n");
   {
     KeyPusher pusher(SDL_SCANCODE_LEFT);
@@ -154,51 +164,34 @@ TEST_F(SdlPlatformTest, DialogGetsTheTextsItsAnswerIsReturnedAndInputMeanwhileIs
   int left = 0;
   while (platform->pump_events(0) == SDL_KEYDOWN) ++left;
   EXPECT_LE(left, 1);  // only one pushed after the dialog closed, if any
-}
 
-TEST_F(SdlPlatformTest, WithoutTheDialogProgramThePromptRunsInTheWindow) {
-  no_dialog();
+  // Without the dialog program the prompt runs in the window, and typing ends with it.
+  ::setenv("PATH", "/nonexistent", 1);
   {
     KeyPusher enter(SDL_SCANCODE_RETURN);
     EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "3214");
   }
-  EXPECT_EQ(title(), "Port. Enter port to connect on: 3214");
+  EXPECT_FALSE(SDL_IsTextInputActive());
   KeyPusher escape(SDL_SCANCODE_ESCAPE);
   EXPECT_EQ(platform->ask_text("Port", "Enter port to connect on", "3214"), "");
-}
-
-// Where addresses repeat from run to run, so does the thread's number: two
-// starts in one thread are the same case, and must still seed differently.
-TEST_F(SdlPlatformTest, TwoStartsInTheSameThreadSeedDifferently) {
-  const uint32_t first = platform->seed_source();
-  platform->close();
-  platform = create_sdl_platform({.speech = false});
-  ASSERT_NE(platform, nullptr);
-  EXPECT_NE(platform->seed_source(), first);
 }
 
 // The game's last line is heard out as it closes, but a speech service that
 // never answers holds the exit back less than 3 seconds.
 TEST(SdlSpeech, ClosingHearsTheLastLineOutButWaitsNoLongerThanThreeSeconds) {
-  ::setenv("SDL_VIDEODRIVER", "dummy", 1);
-  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
   TempDir folder;
   const std::string socket = folder.path() + "/speechd.sock";
   ::setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket).c_str(), 1);
   for (const bool answering : {true, false}) {
     FakeSpeechServer server(socket, answering);
-    std::unique_ptr<Platform> desktop = create_sdl_platform({.speech = true});
-    ASSERT_NE(desktop, nullptr);
-    desktop->speak("Language file not found!", LineKind::news);
-    if (answering) {
-      server.wait_until([](const FakeSpeechServer::Events& events) {
-        return !events.empty() && events.back() == "SPEAK:Language file not found!";
-      });
-    }
+    std::unique_ptr<Platform> platform = desktop("dummy", true);
+    ASSERT_NE(platform, nullptr);
+    platform->speak("Language file not found!", LineKind::news);
+    if (answering) server.heard_up_to("SPEAK:Language file not found!");
     std::atomic<bool> closed{false};
     const auto start = std::chrono::steady_clock::now();
     std::thread closing([&] {
-      desktop->close();
+      platform->close();
       closed = true;
     });
     if (answering) {
@@ -214,26 +207,26 @@ TEST(SdlSpeech, ClosingHearsTheLastLineOutButWaitsNoLongerThanThreeSeconds) {
 
 // On a real X display the wait sleeps in the desktop's own event wait: a key
 // typed meanwhile wakes it long before its time-out, already readable, and so
-// does the key's release. A screen waiting this way acts on the key at once.
-TEST(SdlEventWait, AKeyTypedWhileWaitingWakesTheWaitAndCanBeReadAtOnce) {
+// does the key's release. Without the focus, keys and mouse read nothing.
+TEST(SdlEventWait, AKeyWakesTheWaitReadableAtOnceAndNothingIsReadWithoutTheFocus) {
   if (!installed("xvfb-run") || !installed("xdotool")) {
     GTEST_SKIP() << "xvfb-run or xdotool is not installed";
   }
   VirtualDisplay display;
   ASSERT_TRUE(display.ready()) << "xvfb-run could not start a display";
-  ::setenv("SDL_VIDEODRIVER", "x11", 1);
-  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-  std::unique_ptr<Platform> platform = create_sdl_platform({.speech = false});
+  std::unique_ptr<Platform> platform = desktop("x11");
   ASSERT_NE(platform, nullptr);
   ASSERT_TRUE(platform->open_window("Tornello"));
-  SDL_Window* window = nullptr;
-  for (Uint32 id = 1; id < 1000 && !window; ++id) window = SDL_GetWindowFromID(id);
+  SDL_Window* window = the_window();
   ASSERT_NE(window, nullptr);
-  // No window manager here: the window takes the focus itself, and the events
-  // of its showing are served until none comes for a while.
-  SDL_SetWindowInputFocus(window);
-  while (platform->wait_for_input(300)) {
-  }
+  // No window manager here: a window takes the focus itself, and the events
+  // of the change are served until none comes for a while.
+  const auto focus = [&](SDL_Window* to) {
+    SDL_SetWindowInputFocus(to);
+    while (platform->wait_for_input(300)) {
+    }
+  };
+  focus(window);
   // 1 while Enter is held, 0 while it is up, -1 without the focus.
   auto enter = [&] {
     KeyboardSnapshot keys;
@@ -241,7 +234,6 @@ TEST(SdlEventWait, AKeyTypedWhileWaitingWakesTheWaitAndCanBeReadAtOnce) {
     return (keys.keys[key::enter] & 0x80) != 0 ? 1 : 0;
   };
   ASSERT_EQ(enter(), 0) << "the window never had the focus";
-
   constexpr int32_t much_longer_than_a_frame = 60000;
   std::thread typist([] {
     std::this_thread::sleep_for(milliseconds(300));
@@ -256,6 +248,21 @@ TEST(SdlEventWait, AKeyTypedWhileWaitingWakesTheWaitAndCanBeReadAtOnce) {
     ASSERT_TRUE(platform->wait_for_input(much_longer_than_a_frame));
   }
   EXPECT_EQ(enter(), 0);
+
+  MouseReading mouse;
+  EXPECT_TRUE(platform->read_mouse(mouse));
+  SDL_Window* other = SDL_CreateWindow("other", 0, 0, 100, 100, SDL_WINDOW_SHOWN);
+  focus(other);
+  ASSERT_TRUE(xdotool("keydown Return"));
+  while (platform->wait_for_input(300)) {
+  }
+  EXPECT_EQ(enter(), -1) << "a key typed into another window is not the player's stroke";
+  EXPECT_FALSE(platform->read_mouse(mouse));
+  ASSERT_TRUE(xdotool("keyup Return"));
+  focus(window);
+  EXPECT_EQ(enter(), 0);
+  EXPECT_TRUE(platform->read_mouse(mouse));
+  SDL_DestroyWindow(other);
   platform->close();
 }
 

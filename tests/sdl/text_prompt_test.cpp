@@ -1,5 +1,6 @@
 #include "platform/sdl/text_prompt.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -28,6 +29,17 @@ TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
   EXPECT_EQ(result.output, "[two words]\n[it's; $(rm -rf /)]\n");
   EXPECT_GT(waits, 0);
   EXPECT_FALSE(run_program(dir.path() + "/missing", {"missing"}, nullptr).started);
+  // Started with no standard input, and with an interruption left over from
+  // before: the program still runs to its end and every descriptor is closed.
+  EXPECT_EXIT(
+      {
+        ::alarm(10);
+        ::close(STDIN_FILENO);
+        errno = EINTR;
+        const bool ran = run_program(script, {"echo-args"}, nullptr).exit_status == 3;
+        std::_Exit(ran && ::fcntl(STDIN_FILENO, F_GETFD) < 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 // Typed text is echoed, Backspace speaks what is left (nothing once it is

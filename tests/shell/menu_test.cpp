@@ -1,98 +1,264 @@
+// Menus, the main menu's flows and the character selection, as a player walks them.
 #include "shell/menu.h"
 
-#include <gtest/gtest.h>
+#include <filesystem>
+#include <optional>
 
-#include <string>
-#include <vector>
-
+#include "shell/character_select.h"
+#include "shell/main_menu.h"
 #include "shell_fixture.h"
 
 namespace tornello {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-class MenuTest : public ShellTest {
- protected:
-  MenuTest() { data.write("Menu/EN/colours.mnu", "Colours\nred\ngreen\nblue\n"); }
-};
-
-TEST_F(MenuTest, ColoursWalkWrapsBothWaysWhateverTheFileEndsWith) {
-  for (const char* text : {"Colours\nred\ngreen\nblue", "Colours\r\nred\r\ngreen\r\nblue\r\n",
-                           "Colours\nred\ngreen\nblue\n"}) {
+TEST_F(ShellTest, MenusWrapWhateverTheFileEndsWithAndMissingOnesFallBackToEnglishThenEnd) {
+  for (const char* text : {"Colours\nred\ngreen\nblue", "Colours\r\nred\r\ngreen\r\nblue\r\n"}) {
     data.write("Menu/EN/colours.mnu", text);
     // Down to green, blue, red, green; back to red; Up wraps to blue.
     for (int n = 0; n < 4; ++n) script.tap(key::down);
     script.tap(key::up).tap(key::up).tap(key::enter);
+    const size_t from = spoken().size();
     EXPECT_EQ(run_menu(*game, "colours"), 3);
-    const Lines& said = platform.titles();
-    EXPECT_EQ(Lines(said.end() - 7, said.end()),
-              (Lines{"Colours", "green", "blue", "red", "green", "red", "blue"}))
-        << text;
+    EXPECT_EQ(spoken_since(from),
+              (Lines{"Colours", "green", "blue", "red", "green", "red", "blue"}));
   }
-}
-
-TEST_F(MenuTest, EnterChoosesOnReleaseAfterTheSelectSoundAndASecond) {
-  write_menu_sounds();
-  script.hold({key::enter}, 50);
-  uint32_t released_at = 0;
-  release_all_at_end(released_at);
-  EXPECT_EQ(run_menu(*game, "colours"), 1);
-  EXPECT_EQ(spoken(), (Lines{"Colours"})) << "the start item is not spoken";
-  EXPECT_EQ(played(), (Lines{"Sounds/menu/Open.wav", "Sounds/Menu/Select.wav"}));
-  EXPECT_GT(ms_between(released_at, platform.elapsed_ms()), 1000);
-  EXPECT_LT(ms_between(released_at, platform.elapsed_ms()), 1010);
-  EXPECT_EQ(game->sound.loaded_count(), 0u) << "the menu's sounds are freed when it closes";
-}
-
-// Each pass waits one virtual millisecond for input, as the menu always did: a
-// key is answered in the pass that reads it, and Enter's release returns the
-// choice a second later to the millisecond.
-TEST_F(MenuTest, KeysAreAnsweredInThePassThatReadsThem) {
-  script.idle(4).hold({key::down}).idle(2).tap(key::enter);
-  const uint32_t opened = platform.elapsed_ms();
-  EXPECT_EQ(run_menu(*game, "colours"), 2);
-  EXPECT_EQ(platform.titles().back(), "green");
-  EXPECT_EQ(platform.title_times().back(), opened + 4);
-  EXPECT_EQ(platform.elapsed_ms(), opened + 8 + 1001);
-}
-
-TEST_F(MenuTest, ArrowsStepOncePerPressEvenAcrossMenus) {
-  write_menu_sounds();
-  // Down held is one step; Down and Up first seen together step down, then up;
-  // an arrow and Enter's release in one pass move first and return the new item.
-  script.hold({key::down}, 20).idle().hold({key::down, key::up}).idle();
-  script.hold({key::enter}, 3).hold({key::down}, 5);
-  // Down is still held when the next menu opens: not a new press there.
-  script.hold({key::down, key::enter}).hold({key::down});
-  EXPECT_EQ(run_menu(*game, "colours"), 3);
-  EXPECT_EQ(run_menu(*game, "colours"), 1);
-  EXPECT_EQ(spoken(), (Lines{"Colours", "green", "blue", "green", "blue", "Colours"}));
-  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Menu/Click.wav"), 4u);
-}
-
-TEST_F(MenuTest, TitleOnlyFileHasOneEmptyItemAndLinesPastAThousandAreIgnored) {
   data.write("Menu/EN/lonely.mnu", "Only a title\n");
   std::string text = "Long\n";
   for (int n = 1; n <= 1001; ++n) text += "item " + std::to_string(n) + "\n";
   data.write("Menu/EN/long.mnu", text);
+  game->files.clear();
   script.tap(key::down).tap(key::enter);
+  const size_t from = spoken().size();
   EXPECT_EQ(run_menu(*game, "lonely"), 1);
   script.tap(key::up).tap(key::down).tap(key::up).tap(key::enter);
-  EXPECT_EQ(run_menu(*game, "long"), 1000);
-  EXPECT_EQ(spoken(), (Lines{"Only a title", "", "Long", "item 1000", "item 1", "item 1000"}));
-}
-
-TEST_F(MenuTest, MissingFileFallsBackToEnglishThenEndsWithItsPath) {
+  EXPECT_EQ(run_menu(*game, "long"), 1000) << "lines past a thousand are left out";
   game->settings.language = "de";
   data.write("Menu/de/main.mnu", "Hauptmenue\nEins\n");
+  game->files.clear();
   script.tap(key::enter).tap(key::enter);
   EXPECT_EQ(run_menu(*game, "main"), 1);
   EXPECT_EQ(run_menu(*game, "colours"), 1);
   EXPECT_EQ(run_menu(*game, "gamemode"), std::nullopt);
-  EXPECT_EQ(spoken(),
-            (Lines{"Hauptmenue", "Colours", "Menu file not found: Menu\\de\\gamemode.mnu"}));
+  EXPECT_EQ(spoken_since(from),
+            (Lines{"Only a title", "", "Long", "item 1000", "item 1", "item 1000", "Hauptmenue",
+                   "Colours", "Menu file not found: Menu\\de\\gamemode.mnu"}));
   EXPECT_EQ(script.passes_left(), 0u);
+}
+
+// A key is answered in the pass that reads it; Enter chooses on its release,
+// after the select sound and a second; the menu's sounds go with it.
+TEST_F(ShellTest, KeysAreAnsweredInTheirPassAndEnterChoosesOnReleaseASecondLater) {
+  data.write("Menu/EN/colours.mnu", "Colours\nred\ngreen\nblue\n");
+  write_menu_sounds();
+  script.idle(4).hold({key::down}).idle(2).hold({key::enter}, 50);
+  uint32_t released_at = 0;
+  release_all_at_end(released_at);
+  const uint32_t opened = platform.elapsed_ms();
+  EXPECT_EQ(run_menu(*game, "colours"), 2);
+  EXPECT_EQ(spoken(), (Lines{"Colours", "green"})) << "the start item is not spoken";
+  EXPECT_EQ(platform.title_times().back(), opened + 4);
+  EXPECT_EQ(played(),
+            (Lines{"Sounds/menu/Open.wav", "Sounds/Menu/Click.wav", "Sounds/Menu/Select.wav"}));
+  EXPECT_GT(ms_between(released_at, platform.elapsed_ms()), 1000);
+  EXPECT_LT(ms_between(released_at, platform.elapsed_ms()), 1010);
+  EXPECT_EQ(game->sound.loaded_count(), 0u);
+
+  // Down held is one step; Down and Up first seen together step down, then up;
+  // an arrow and Enter's release in one pass move first and return the new item.
+  // Down still held when the next menu opens is no new press there.
+  script.hold({key::down}, 20).idle().hold({key::down, key::up}).idle();
+  script.hold({key::enter}, 3).hold({key::down}, 5);
+  script.hold({key::down, key::enter}).hold({key::down});
+  const size_t from = spoken().size();
+  EXPECT_EQ(run_menu(*game, "colours"), 3);
+  EXPECT_EQ(run_menu(*game, "colours"), 1);
+  EXPECT_EQ(spoken_since(from), (Lines{"Colours", "green", "blue", "green", "blue", "Colours"}));
+  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Menu/Click.wav"), 5u);
+}
+
+enum { host_item = 1, connect_item = 2, exit_item = 3 };
+enum { address_item = 1, port_item = 2, join_item = 3, back_item = 4 };
+
+class MainMenuTest : public ShellTest {
+ protected:
+  MainMenuTest() {
+    data.write("Menu/EN/main.mnu", "Main menu\nHost a game\nJoin a game\nExit\n");
+    data.write("Menu/EN/connect.mnu", "Connect\nHost address\nPort\nConnect\nBack\n");
+    write_sound("Sounds/Music/Menu.wav");
+    write_menu_sounds();
+    flows.host_game = record("host");
+    flows.join_game = [this](Game& g) {
+      calls.push_back("join " + g.settings.host + ":" + std::to_string(g.settings.port));
+      return next;
+    };
+  }
+  std::function<Next(Game&)> record(const char* name) {
+    return [this, name](Game&) {
+      calls.push_back(name);
+      return next;
+    };
+  }
+  MainMenuFlows flows;
+  Next next = Next::main_menu;
+  Lines calls;
+};
+
+// Each prompt offers the current setting; its answer, even a cancelled one, is the
+// new host or port. Back shows the main menu again a thousand times at no cost:
+// each visit holds the music and the open menu's three sounds, no more.
+TEST_F(MainMenuTest, PromptAnswersBecomeTheHostAndPortAndBackReturnsAtNoCost) {
+  const std::pair<std::optional<std::string>, int32_t> ports[] = {
+      {"  5000x", 5000}, {std::nullopt, 0}, {"4294967297", 1}};
+  for (const auto& [answer, port] : ports) {
+    choose(connect_item);
+    choose(port_item);
+    script.answer_with(answer);
+    choose(back_item);
+    choose(exit_item);
+    run_main_menu_loop(*game, flows);
+    EXPECT_EQ(game->settings.port, port) << answer.value_or("(cancelled)");
+  }
+  for (const auto& host :
+       {std::optional<std::string>("pong.example.org"), std::optional<std::string>()}) {
+    choose(connect_item);
+    choose(address_item);
+    script.answer_with(host);
+    choose(back_item);
+    choose(exit_item);
+    run_main_menu_loop(*game, flows);
+    EXPECT_EQ(game->settings.host, host.value_or(""));
+  }
+  Lines shown;
+  for (const PromptRecord& p : platform.prompts())
+    shown.push_back(p.title + "|" + p.prompt + "|" + p.default_text);
+  EXPECT_EQ(shown, (Lines{"Port|Enter port to connect on|3214",
+                          "Port|Enter port to connect on|5000", "Port|Enter port to connect on|0",
+                          "Host|Enter host address to connect to|127.0.0.1",
+                          "Host|Enter host address to connect to|pong.example.org"}));
+  EXPECT_TRUE(calls.empty());
+
+  int visits = 0;
+  const size_t from = spoken().size();
+  script.on_empty = [&](ScriptedInput&) {
+    EXPECT_EQ(game->sound.loaded_count(), 4u);
+    if (++visits > 1000) return choose(exit_item);
+    choose(connect_item);
+    choose(back_item);
+  };
+  run_main_menu_loop(*game, flows);
+  EXPECT_EQ(visits, 1001);
+  EXPECT_EQ(Lines(spoken().begin() + from, spoken().begin() + from + 7),
+            (Lines{"Main menu", "Join a game", "Connect", "Port", "Connect", "Back", "Main menu"}));
+  EXPECT_EQ(count(SoundEventKind::load, "Sounds/Music/Menu.wav"), 1u);
+  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Music/Menu.wav"), 1u);
+  EXPECT_EQ(game->sound.volume(game->music.current), 5) << "played at the music level";
+}
+
+// The flows decide what follows, in the three-item layout of older menu files
+// and in the six-item one; Exit, a missing menu file and an item past the known
+// ones end the game.
+TEST_F(MainMenuTest, FlowsDecideWhatFollowsAndExitMissingMenusAndUnknownItemsEndTheGame) {
+  game->settings.port = 5000;
+  choose(host_item);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::main_menu);
+  next = Next::exit;
+  choose(connect_item);
+  choose(join_item);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  choose(exit_item);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  data.write("Menu/EN/main.mnu", "Main\nHost\nJoin\nPractise\nLearn\nSettings\nExit\nExtra\n");
+  data.write("Menu/EN/connect.mnu", "Connect\nHost address\nPort\nConnect\nBack\nFind\nExtra\n");
+  game->files.clear();
+  next = Next::main_menu;
+  flows.practise = record("practise");
+  flows.learn_sounds = record("learn");
+  flows.settings = record("settings");
+  flows.find_games = [this](Game&) -> std::optional<Next> {
+    calls.push_back("find");
+    return calls.size() > 6 ? std::optional<Next>(Next::exit) : std::nullopt;
+  };
+  for (int item : {3, 4, 5, 6, 7}) {
+    choose(item);
+    EXPECT_EQ(run_main_menu(*game, flows), item < 6 ? Next::main_menu : Next::exit) << item;
+  }
+  // Finding nothing comes back to the connect menu; a game joined leaves it.
+  choose(connect_item);
+  choose(5);
+  choose(5);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  choose(connect_item);
+  choose(6);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  std::filesystem::remove(data.path() + "/Menu/EN/connect.mnu");
+  game->files.clear();
+  choose(connect_item);
+  EXPECT_EQ(run_main_menu(*game, flows), Next::exit);
+  EXPECT_EQ(spoken().back(), "Menu file not found: Menu\\EN\\connect.mnu");
+  EXPECT_EQ(calls, (Lines{"host", "join 127.0.0.1:5000", "practise", "learn", "settings", "find",
+                          "find"}));
+}
+
+class CharacterSelectTest : public ShellTest {
+ protected:
+  CharacterSelectTest() {
+    write_sound("Sounds/Music/Charselect.wav");
+    for (const char* name : {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}) {
+      write_sound(std::string("Sounds/CharSelect/") + name + ".wav");
+    }
+  }
+  int32_t choose_after(std::initializer_list<KeyCode> taps) {
+    for (KeyCode k : taps) script.tap(k);
+    script.tap(key::enter);
+    return choose_character(*game);
+  }
+};
+
+// Each press steps once, however long it is held, and Left comes before Right;
+// each voice is cut off by the next; the exit cue is freed after its second.
+TEST_F(CharacterSelectTest, ArrowsStepOncePerPressThroughFiveCharactersAndWrap) {
+  EXPECT_EQ(choose_after({}), 0) << "confirmed before choosing";
+  EXPECT_EQ(choose_after({key::right, key::left}), 5);
+  EXPECT_EQ(choose_after({key::right, key::right, key::right, key::left}), 2);
+  script.hold({key::left}, 30).idle().hold({key::enter}, 30).idle();
+  EXPECT_EQ(choose_character(*game), 5);
+  log.clear();
+  script.hold({key::left, key::right}).tap(key::enter);
+  EXPECT_EQ(choose_character(*game), 1);
+  EXPECT_EQ(played(), (Lines{"sounds/charselect/csenter.wav", "sounds/charselect/0.wav",
+                             "sounds/CharSelect/CSMove.wav", "sounds/charselect/5.wav",
+                             "sounds/CharSelect/CSMove.wav", "sounds/charselect/1.wav",
+                             "sounds/CharSelect/CSExit.wav"}));
+  for (const char* voice : {"0", "5", "1"}) {
+    EXPECT_EQ(count(SoundEventKind::free, std::string("sounds/charselect/") + voice + ".wav"), 1u);
+  }
+  EXPECT_EQ(count(SoundEventKind::free, "sounds/CharSelect/CSExit.wav"), 1u);
+}
+
+// The choice returns a second after Enter is let go, with the selection track
+// playing on at full level for the caller to replace; missing sounds only silence it.
+TEST_F(CharacterSelectTest, ConfirmationReturnsASecondAfterTheReleaseWithTheTrackPlaying) {
+  game->settings.music_volume = 40.0f;
+  script.hold({key::enter}, 5);
+  uint32_t released_at = 0;
+  release_all_at_end(released_at);
+  EXPECT_EQ(choose_character(*game), 0);
+  EXPECT_GT(ms_between(released_at, platform.elapsed_ms()), 1000);
+  EXPECT_LT(ms_between(released_at, platform.elapsed_ms()), 1010);
+  EXPECT_EQ(played().back(), "sounds/CharSelect/CSExit.wav");
+  EXPECT_EQ(game->music.current_name, "Charselect");
+  EXPECT_EQ(game->sound.volume(game->music.current), 100);
+  EXPECT_TRUE(game->sound.is_playing(game->music.current));
+  EXPECT_EQ(game->sound.loaded_count(), 1u);
+
+  game->sound.free_all();
+  game->music = {};
+  std::filesystem::remove_all(data.path() + "/Sounds");
+  game->files.clear();
+  log.clear();
+  EXPECT_EQ(choose_after({key::left, key::left}), 4);
+  EXPECT_TRUE(played().empty());
+  EXPECT_EQ(game->sound.loaded_count(), 0u);
 }
 
 }  // namespace

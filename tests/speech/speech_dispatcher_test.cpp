@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -17,9 +16,9 @@ namespace {
 using namespace std::chrono_literals;
 using Events = FakeSpeechServer::Events;
 
-// Runs work on a thread of its own and reports whether it finished within a
-// generous bound, so a call that blocks fails the test instead of hanging it.
-// A thread that never finishes is left behind: work must own what it uses.
+// Whether work finishes within a generous bound, run on a thread of its own so
+// that a call that blocks fails the test instead of hanging it. A thread that
+// never finishes is left behind: work must own what it uses.
 bool finishes(std::function<void()> work) {
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> finished = done->get_future();
@@ -34,19 +33,8 @@ bool finishes(std::function<void()> work) {
 // Whether a thousand lines, answers and news, are said without blocking.
 bool says_a_thousand(const std::shared_ptr<SpeechOutput>& speech) {
   return finishes([speech] {
-    for (int i = 0; i < 1000; ++i) {
-      speech->say("line " + std::to_string(i), i % 2 ? LineKind::answer : LineKind::news);
-    }
+    for (int i = 0; i < 1000; ++i) speech->say("line", i % 2 ? LineKind::answer : LineKind::news);
   });
-}
-
-bool closes(std::shared_ptr<SpeechOutput>&& speech) {
-  return finishes([speech = std::move(speech)]() mutable { speech.reset(); });
-}
-
-// The events once the latest is `event` (or after 5 s).
-Events heard_up_to(FakeSpeechServer& server, const std::string& event) {
-  return server.wait_until([&](const Events& e) { return !e.empty() && e.back() == event; });
 }
 
 class SpeechDispatcherTest : public ::testing::Test {
@@ -58,98 +46,99 @@ class SpeechDispatcherTest : public ::testing::Test {
     setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket_path).c_str(), 1);
   }
   static void TearDownTestSuite() { rmdir(socket_path.substr(0, socket_path.rfind('/')).c_str()); }
-
   static std::shared_ptr<SpeechOutput> open() {
     return open_speech_dispatcher({.retry_interval = 0ms, .autospawn = false});
   }
-
   inline static std::string socket_path;
 };
 
 // News waits for the daemon's word that the line before has ended, three at
 // most; an answer cuts in at once and drops what waits; answers not yet handed
 // over replace each other. Latin-1 goes out as UTF-8, in the language set last.
-TEST_F(SpeechDispatcherTest, NewsWaitsItsTurnAndAnAnswerCutsIn) {
+// The last line is heard to its end before the output closes.
+TEST_F(SpeechDispatcherTest, NewsWaitsItsTurnAnAnswerCutsInAndTheLastLineIsHeardOut) {
   FakeSpeechServer server(socket_path, true);
   std::shared_ptr<SpeechOutput> speech = open();
   ASSERT_NE(speech, nullptr);
   speech->say("Connecting", LineKind::news);
-  heard_up_to(server, "SPEAK:Connecting");
+  server.heard_up_to("SPEAK:Connecting");
   for (const char* line : {"one", "two", "three", "four"}) speech->say(line, LineKind::news);
   server.end_line();
-  heard_up_to(server, "SPEAK:two");
+  server.heard_up_to("SPEAK:two");
   server.end_line();
-  heard_up_to(server, "SPEAK:three");
+  server.heard_up_to("SPEAK:three");
   speech->say("", LineKind::answer);  // silences the line
-  heard_up_to(server, "CANCEL");
+  server.heard_up_to("CANCEL");
   speech->set_language("DE");
   speech->say("Caf\xE9", LineKind::answer);
-  heard_up_to(server, "SPEAK:Caf\xC3\xA9");
+  server.heard_up_to("SPEAK:Caf\xC3\xA9");
   // The daemon holds its reply, so the worker is busy with "a" while two more arrive.
   server.set_answering(false);
   speech->say("a", LineKind::answer);
-  heard_up_to(server, "CANCEL");
+  server.heard_up_to("CANCEL");
   speech->say("b", LineKind::answer);
   speech->say("c", LineKind::answer);
   server.set_answering(true);
-  EXPECT_EQ(heard_up_to(server, "SPEAK:c"),
+  server.heard_up_to("SPEAK:c");
+  speech->say("Bye", LineKind::news);
+  server.end_line();
+  EXPECT_EQ(server.heard_up_to("SPEAK:Bye"),
             (Events{"HELLO", "SPEAK:Connecting", "END", "SPEAK:two", "END", "SPEAK:three", "CANCEL",
                     "LANGUAGE:de", "CANCEL", "SPEAK:Caf\xC3\xA9", "CANCEL", "SPEAK:a", "CANCEL",
-                    "SPEAK:c"}));
-}
-
-// The game's last line is heard to its end before the output closes.
-TEST_F(SpeechDispatcherTest, FinishingWaitsForTheEndOfTheLastLine) {
-  FakeSpeechServer server(socket_path, true);
-  std::shared_ptr<SpeechOutput> speech = open();
-  speech->say("Language file not found!", LineKind::news);
-  heard_up_to(server, "SPEAK:Language file not found!");
-  auto finished = std::make_shared<std::atomic<bool>>(false);
-  std::thread closing([speech, finished] {
-    speech->finish(std::chrono::seconds(60));
-    *finished = true;
+                    "SPEAK:c", "END", "SPEAK:Bye"}));
+  std::atomic<bool> finished = false;
+  std::thread closing([&] {
+    speech->finish(60s);
+    finished = true;
   });
   std::this_thread::sleep_for(50ms);  // time enough for a wrong finish to return
-  EXPECT_FALSE(*finished) << "finished before the line ended";
+  EXPECT_FALSE(finished) << "finished before the line ended";
   server.end_line();
-  EXPECT_TRUE(finishes([&] { closing.join(); }));
+  closing.join();
 }
 
-TEST_F(SpeechDispatcherTest, MissingKilledAndRestartedDaemonsNeitherBlockNorKill) {
-  // Whatever the process does with SIGPIPE, a dead daemon must not end it.
+// No daemon is told once on the error stream; one that turns up later is found,
+// a restarted one is reached again, a killed or stalled one blocks nothing and
+// kills nothing, whatever the process does with SIGPIPE.
+TEST_F(SpeechDispatcherTest, MissingRestartedKilledAndStalledDaemonsNeitherBlockNorKill) {
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  testing::internal::CaptureStderr();
   std::shared_ptr<SpeechOutput> speech = open();
   EXPECT_TRUE(says_a_thousand(speech)) << "no daemon";
-  // A daemon that turns up later is found on a later line.
+  std::this_thread::sleep_for(100ms);
+  const std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(told.find("tornello: no speech: "), 0u) << told;
+  EXPECT_EQ(told.find("no speech", 11), std::string::npos) << "told once: " << told;
   auto server = std::make_optional<FakeSpeechServer>(socket_path, true);
   speech->say("found", LineKind::answer);
-  EXPECT_EQ(heard_up_to(*server, "SPEAK:found").back(), "SPEAK:found");
+  EXPECT_EQ(server->heard_up_to("SPEAK:found").back(), "SPEAK:found");
   // After a restart the old connection fails on the next line, which goes out on a new one.
   server.emplace(socket_path, true);
   speech->say("after", LineKind::answer);
-  EXPECT_EQ(heard_up_to(*server, "SPEAK:after"), (Events{"HELLO", "CANCEL", "SPEAK:after"}));
+  EXPECT_EQ(server->heard_up_to("SPEAK:after"), (Events{"HELLO", "CANCEL", "SPEAK:after"}));
   server.reset();
   EXPECT_TRUE(says_a_thousand(speech)) << "killed daemon";
-  EXPECT_TRUE(closes(std::move(speech)));
+  EXPECT_TRUE(finishes([speech = std::move(speech)]() mutable { speech.reset(); }));
+
+  server.emplace(socket_path, false);
+  speech = open();
+  server->heard_up_to("HELLO");  // the worker now waits for a reply that never comes
+  EXPECT_TRUE(says_a_thousand(speech)) << "stalled daemon";
+  EXPECT_TRUE(finishes([speech = std::move(speech)]() mutable { speech.reset(); }));
   std::signal(SIGPIPE, previous);
 }
 
-TEST_F(SpeechDispatcherTest, StalledDaemonNeitherBlocksSayingNorClosing) {
-  FakeSpeechServer server(socket_path, false);
-  std::shared_ptr<SpeechOutput> speech = open();
-  heard_up_to(server, "HELLO");  // the worker now waits for a reply that never comes
-  EXPECT_TRUE(says_a_thousand(speech));
-  EXPECT_TRUE(closes(std::move(speech)));
-}
-
 TEST(SpeechText, KeepsUtf8AndReadsAnythingElseAsLatin1) {
-  EXPECT_EQ(speech_text("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93"),
-            "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93");
-  EXPECT_EQ(speech_text("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
-  // Cut-off sequences, overlong forms and surrogates are not UTF-8.
-  EXPECT_EQ(speech_text("a\xC3"), "a\xC3\x83");
-  EXPECT_EQ(speech_text("\xC0\xAF"), "\xC3\x80\xC2\xAF");
-  EXPECT_EQ(speech_text("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93",
+       "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93"},
+      {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+      // Cut-off sequences, overlong forms and surrogates are not UTF-8.
+      {"a\xC3", "a\xC3\x83"},
+      {"\xC0\xAF", "\xC3\x80\xC2\xAF"},
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
+  };
+  for (const auto& [text, spoken] : cases) EXPECT_EQ(speech_text(text), spoken) << text;
 }
 
 }  // namespace

@@ -3,13 +3,24 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace tornello {
+namespace {
+
+// The game plays on silent, but whoever started it from a terminal learns why.
+bool no_sound() {
+  std::fprintf(stderr, "Tornello could not open the sound device, so it plays silent: %s\n",
+               SDL_GetError());
+  return false;
+}
+
+}  // namespace
 
 bool SdlAudioDevice::open(MixFunction mix, AudioFormat& granted) {
   close();
-  if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return no_sound();
 
   // Mix set before the device starts pulling: the callback never sees it change.
   mix_ = std::move(mix);
@@ -27,7 +38,7 @@ bool SdlAudioDevice::open(MixFunction mix, AudioFormat& granted) {
   device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
   if (device_ == 0) {
     mix_ = nullptr;
-    return false;
+    return no_sound();
   }
   granted.rate = obtained.freq;
   granted.channels = obtained.channels;

@@ -1,8 +1,6 @@
 // The settings kept between runs: what a whole file gives back, what a damaged
-// one must never do, and how start-up takes them with the command line.
-#include "shell/settings_file.h"
-
-#include <gtest/gtest.h>
+// one must never do, the settings screen as a player walks it, and how start-up
+// takes them with the command line.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <thread>
+#include <tuple>
 
 #include "shell/command_line.h"
+#include "shell/settings_file.h"
+#include "shell/settings_screen.h"
 #include "shell/start_up.h"
 #include "shell/text_entries.h"
 #include "shell_fixture.h"
@@ -22,21 +22,19 @@
 namespace tornello {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 std::string contents(const std::string& path) {
   std::ostringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
-class SettingsFileTest : public ShellTest {
+class SettingsTest : public ShellTest {
  protected:
-  SettingsFileTest() { file.path = data.path() + "/config/tornello/settings.ini"; }
+  SettingsTest() { file.path = data.path() + "/config/tornello/settings.ini"; }
   SettingsFile file;
 };
 
-TEST_F(SettingsFileTest, WhatIsWrittenReadsBackWithOtherKeysKept) {
+TEST_F(SettingsTest, WhatIsWrittenReadsBackWithOtherKeysKeptAndAFailureIsToldOnce) {
   GameSettings chosen;
   chosen.sound_volume = 30;
   chosen.music_volume = 70.0f;
@@ -48,32 +46,33 @@ TEST_F(SettingsFileTest, WhatIsWrittenReadsBackWithOtherKeysKept) {
   file.other_lines = {"# kept as written", "colour_scheme = dark"};
   ASSERT_TRUE(write_settings(file, chosen));
   EXPECT_FALSE(std::filesystem::exists(file.path + ".new"));
-
   SettingsFile again;
   again.path = file.path;
   GameSettings read;
   ASSERT_EQ(read_settings(again, read), SettingsRead::read);
-  EXPECT_EQ(read.sound_volume, 30);
-  EXPECT_EQ(read.music_volume, 70.0f);
-  EXPECT_TRUE(read.music_level_chosen);
-  EXPECT_FALSE(read.speech);
-  EXPECT_TRUE(read.open_router_port);
-  EXPECT_EQ(read.language, "DE");
-  EXPECT_EQ(read.last_host, "pong.example.org");
+  EXPECT_EQ(std::tuple(read.sound_volume, read.music_volume, read.music_level_chosen, read.speech,
+                       read.open_router_port, read.language, read.last_host),
+            std::tuple(30, 70.0f, true, false, true, std::string("DE"), std::string("pong.example.org")));
   EXPECT_EQ(again.other_lines, file.other_lines);
-
   // Until the player chooses a music level the file names none.
   ASSERT_TRUE(write_settings(file, GameSettings{}));
   EXPECT_EQ(contents(file.path).find("music_volume"), std::string::npos);
   // Blanks around keys and values and Windows line ends are read too.
   data.write("config/tornello/settings.ini", " sound_volume = 40 \r\nspeech=off\r\n\r\n");
-  GameSettings spaced;
-  ASSERT_EQ(read_settings(again, spaced), SettingsRead::read);
-  EXPECT_EQ(spaced.sound_volume, 40);
-  EXPECT_FALSE(spaced.speech);
+  ASSERT_EQ(read_settings(again, read), SettingsRead::read);
+  EXPECT_TRUE(read.sound_volume == 40 && !read.speech);
+
+  // A folder that cannot be made (a file stands where it would go) is what even
+  // root cannot write to: the game plays on and says so once.
+  data.write("blocked", "a file, not a folder");
+  game->settings_file.path = data.path() + "/blocked/settings.ini";
+  game->language.entries[entry::settings_not_saved] = "not saved";
+  save_settings(*game);
+  save_settings(*game);
+  EXPECT_EQ(spoken(), Lines{"not saved"});
 }
 
-TEST_F(SettingsFileTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
+TEST_F(SettingsTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
   const std::string damaged[] = {
       std::string("sound_volume=50\n\x00\x01\x02\xff", 19),
       "sound_volume=101\n",
@@ -90,9 +89,7 @@ TEST_F(SettingsFileTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
     data.write("config/tornello/settings.ini", text);
     GameSettings settings;
     EXPECT_EQ(read_settings(file, settings), SettingsRead::reset);
-    EXPECT_EQ(settings.sound_volume, 100);
-    EXPECT_EQ(settings.language, "EN");
-    EXPECT_TRUE(settings.speech);
+    EXPECT_TRUE(settings.sound_volume == 100 && settings.language == "EN" && settings.speech);
     EXPECT_EQ(contents(file.path), text) << "rewritten only when the player changes something";
   }
   std::filesystem::remove(file.path);
@@ -105,7 +102,7 @@ TEST_F(SettingsFileTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
 
 // A game killed while saving, at whatever moment, leaves a whole file behind:
 // the old one or the new one, never part of either.
-TEST_F(SettingsFileTest, AKillWhileSavingLeavesAWholeFile) {
+TEST_F(SettingsTest, AKillWhileSavingLeavesAWholeFile) {
   file.other_lines.assign(4000, "unknown_key=1");
   ASSERT_TRUE(write_settings(file, GameSettings{}));
   for (int round = 0; round < 10; ++round) {
@@ -126,27 +123,14 @@ TEST_F(SettingsFileTest, AKillWhileSavingLeavesAWholeFile) {
   }
 }
 
-// A folder that cannot be made (a file stands where it would go) is what even
-// root cannot write to: the game plays on and says so once.
-TEST_F(SettingsFileTest, SettingsThatCannotBeSavedAreToldOnce) {
-  data.write("blocked", "a file, not a folder");
-  game->settings_file.path = data.path() + "/blocked/settings.ini";
-  game->language.entries[entry::settings_not_saved] = "not saved";
-  save_settings(*game);
-  save_settings(*game);
-  EXPECT_EQ(spoken(), Lines{"not saved"});
-}
-
 // The command line's language, --no-speech and --upnp hold for the run only: saving
 // keeps the file's own. A damaged file is told in one line after the language
 // loads; a kept language whose file is gone falls back to English.
-TEST_F(SettingsFileTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
+TEST_F(SettingsTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   data.write("lang/EN.lng", "");
   data.write("lang/DE.lng", "");
   data.write("Menu/EN/main.mnu", "Main menu\nHost\nJoin\nExit\n");
-  write_menu_sounds();
-  data.write("config/tornello/settings.ini",
-             "language=EN\nspeech=on\nlast_host=10.0.0.7\nsound_volume=60\n");
+  data.write("config/tornello/settings.ini", "language=EN\nspeech=on\nlast_host=10.0.0.7\nsound_volume=60\n");
   CommandLine line = parse_command_line({"DE", "--no-speech", "--upnp"});
   line.settings_path = file.path;
   script.tap(key::enter).tap(key::up).tap(key::enter);
@@ -158,14 +142,12 @@ TEST_F(SettingsFileTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   game->settings.sound_volume = 20;
   save_settings(*game);
   const std::string saved = contents(file.path);
-  EXPECT_NE(saved.find("language=EN\n"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("speech=on\n"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("open_router_port=off\n"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("sound_volume=20\n"), std::string::npos) << saved;
-
+  for (const char* kept : {"language=EN\n", "speech=on\n", "open_router_port=off\n", "sound_volume=20\n"}) {
+    EXPECT_NE(saved.find(kept), std::string::npos) << kept << " in\n" << saved;
+  }
   data.write("config/tornello/settings.ini", "language=FR\nsound_volume=500\n");
   data.write("config/tornello/other.ini", "language=FR\n");
-  for (const char* name : {"settings.ini", "other.ini"}) {
+  for (const std::string name : {"settings.ini", "other.ini"}) {
     Game next(platform);
     line = CommandLine{};
     line.settings_path = data.path() + "/config/tornello/" + name;
@@ -173,11 +155,60 @@ TEST_F(SettingsFileTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
     const size_t before = spoken().size();
     start_up(next, line);
     EXPECT_EQ(next.settings.language, "EN") << name;
-    const Lines all = spoken();
-    const Lines said(all.begin() + static_cast<long>(before), all.end());
-    const bool told =
-        std::find(said.begin(), said.end(), builtin_english(entry::settings_reset)) != said.end();
-    EXPECT_EQ(told, std::string(name) == "settings.ini") << name;
+    const Lines said = spoken_since(before);
+    const bool told = std::find(said.begin(), said.end(), builtin_english(entry::settings_reset)) != said.end();
+    EXPECT_EQ(told, name == "settings.ini") << name;
+  }
+}
+
+// Each change is spoken, applied and saved at once, the language switched with
+// its own name, and what was chosen found again by the next start, which plays
+// every track, the title's too, at the chosen level.
+TEST_F(SettingsTest, EachChangeIsSpokenAppliedAndSavedAndTheNextStartKeepsIt) {
+  data.write("lang/EN.lng", "");  // every entry from the built-in English, but its name
+  std::string german;
+  for (int n = 1; n < entry::language_name; ++n) german += "de " + std::to_string(n) + "\n";
+  data.write("lang/DE.lng", german + "Deutsch\n");
+  data.write("lang/OLD.lng", "old\n");  // too old to name itself
+  game->settings_file.path = file.path;
+  game->language.load(game->files, "EN");
+  script.tap(key::left).tap(key::down).tap(key::right);                   // sounds, music
+  script.tap(key::down).tap(key::left);                                   // speech off
+  script.tap(key::down).tap(key::right).tap(key::right);                  // OLD, then DE
+  script.tap(key::down).tap(key::right).tap(key::down).tap(key::escape);  // router, Back
+  EXPECT_EQ(run_settings(*game), Next::main_menu);
+  EXPECT_EQ(spoken(),
+            (Lines{"Settings", "Sounds 100 percent", "Sounds 90 percent", "Music 5 percent",
+                   "Music 10 percent", "Speech through the speech service: on",
+                   "Speech through the speech service: off", "Language: EN", "Language: OLD",
+                   "de 30: Deutsch", "de 31: de 29", "de 31: de 28", "de 32"}));
+  EXPECT_FALSE(platform.speech());
+  EXPECT_EQ(platform.speech_language(), "DE");
+  EXPECT_TRUE(game->settings.open_router_port);
+  const std::string saved = contents(file.path);
+  for (const char* line : {"sound_volume=90\n", "music_volume=10\n", "speech=off\n", "language=DE\n",
+                           "open_router_port=on\n"}) {
+    EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
+  }
+
+  data.write("Menu/EN/main.mnu", "Main menu\nHost\nJoin\nExit\n");
+  write_sound("Sounds/Music/title.wav");
+  Game next(platform);
+  platform.set_speech(true);
+  CommandLine line;
+  line.settings_path = file.path;
+  script.tap(key::enter).tap(key::up).tap(key::enter);
+  next.sound.init(platform.audio());
+  next.sound.set_log(&log);
+  start_up(next, line);
+  EXPECT_EQ(next.settings.sound_volume, 90);
+  EXPECT_EQ(next.settings.language, "DE");
+  EXPECT_FALSE(platform.speech());
+  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Music/title.wav"), 1u);
+  for (const SoundEvent& event : log.events()) {
+    if (event.kind == SoundEventKind::play && event.path == "Sounds/Music/title.wav") {
+      EXPECT_EQ(event.volume, 10);
+    }
   }
 }
 
