@@ -1,15 +1,22 @@
 // The desktop backend on SDL's dummy video and audio drivers: no display needed,
 // except for the event wait and the focus, which are shown on a virtual X display.
+// Also the key table, the controller's axis, and the text prompt's parts.
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL2/SDL.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <map>
 #include <thread>
+#include <vector>
 
+#include "platform/sdl/input_map.h"
+#include "platform/sdl/text_prompt.h"
 #include "speech/fake_speech_server.h"
 #include "support/temp_dir.h"
 // Last: it brings Xlib and its macros.
@@ -17,7 +24,6 @@
 
 namespace tornello {
 namespace {
-
 using std::chrono::milliseconds;
 
 // Pushes a key press every 20 ms from another thread for as long as it lives.
@@ -264,6 +270,142 @@ TEST(SdlEventWait, AKeyWakesTheWaitReadableAtOnceAndNothingIsReadWithoutTheFocus
   EXPECT_TRUE(platform->read_mouse(mouse));
   SDL_DestroyWindow(other);
   platform->close();
+}
+
+KeyCode code_of(int scancode) {
+  return key_code_from_scancode(static_cast<SDL_Scancode>(scancode));
+}
+
+TEST(KeyTable, KeysHaveTheirDirectInputNumbers) {
+  const std::pair<SDL_Scancode, int> numbers[] = {
+      {SDL_SCANCODE_ESCAPE, 0x01},    {SDL_SCANCODE_RETURN, 0x1C},   {SDL_SCANCODE_Q, 0x10},
+      {SDL_SCANCODE_M, 0x32},         {SDL_SCANCODE_KP_ENTER, 0x9C}, {SDL_SCANCODE_RCTRL, 0x9D},
+      {SDL_SCANCODE_KP_DIVIDE, 0xB5}, {SDL_SCANCODE_HOME, 0xC7},     {SDL_SCANCODE_UP, 0xC8},
+      {SDL_SCANCODE_PAGEUP, 0xC9},    {SDL_SCANCODE_LEFT, 0xCB},     {SDL_SCANCODE_RIGHT, 0xCD},
+      {SDL_SCANCODE_DOWN, 0xD0},      {SDL_SCANCODE_PAGEDOWN, 0xD1}, {SDL_SCANCODE_DELETE, 0xD3},
+      {SDL_SCANCODE_UNKNOWN, 0},
+  };
+  for (const auto& [scancode, number] : numbers) EXPECT_EQ(code_of(scancode), number) << scancode;
+  std::map<int, int> scancode_of;
+  for (int s = -1; s <= SDL_NUM_SCANCODES; ++s) {
+    const KeyCode code = code_of(s);
+    if (code == 0 || s == SDL_SCANCODE_NONUSHASH) continue;  // ISO key in the backslash place
+    EXPECT_TRUE(scancode_of.emplace(code, s).second) << "code " << int(code) << " twice";
+  }
+  // Escape (1) to keypad period (0x53) is one unbroken run of keys.
+  for (int code = 0x01; code <= 0x53; ++code) EXPECT_TRUE(scancode_of.count(code)) << code;
+  EXPECT_EQ(code_of(SDL_SCANCODE_NONUSHASH), code_of(SDL_SCANCODE_BACKSLASH));
+}
+
+TEST(AxisScaling, EvenStepsFromEndToEnd) {
+  EXPECT_EQ(scale_axis(-32768), -1000);
+  EXPECT_EQ(scale_axis(0), 0);
+  EXPECT_EQ(scale_axis(32767), 1000);
+  int previous = -1000;
+  for (int v = -32767; v <= 32767; ++v) {
+    const int scaled = scale_axis(static_cast<int16_t>(v));
+    ASSERT_TRUE(scaled == previous || scaled == previous + 1) << v;
+    ASSERT_LE(std::abs(scaled + scale_axis(static_cast<int16_t>(-v - 1))), 1) << v;  // mirrored
+    previous = scaled;
+  }
+}
+
+TEST(KeySnapshotter, KeysHeldWhenAPromptClosesStayHiddenUntilSeenUp) {
+  uint8_t state[SDL_NUM_SCANCODES] = {};
+  KeySnapshotter keys;
+  // Sets the keys' states, takes a reading, and tells which of Up and Enter it shows held.
+  auto read = [&](uint8_t up, uint8_t enter) {
+    state[SDL_SCANCODE_UP] = up;
+    state[SDL_SCANCODE_RETURN] = enter;
+    KeyboardSnapshot snap;
+    snap.keys[0] = 0x80;  // a reading starts from nothing
+    keys.fill(state, SDL_NUM_SCANCODES, false, snap);
+    EXPECT_EQ(snap.keys[0], 0);
+    return std::pair<int, int>(snap.keys[key::up], snap.keys[key::enter]);
+  };
+  EXPECT_EQ(read(1, 0), std::pair(0x80, 0));
+  keys.hide_held_keys();
+  // Enter is seen held only once the window is back; neither is a new press.
+  EXPECT_EQ(read(1, 1), std::pair(0, 0));
+  EXPECT_EQ(read(1, 1), std::pair(0, 0));
+  read(0, 1);
+  EXPECT_EQ(read(1, 1), std::pair(0x80, 0)) << "a new press is the player's";
+  read(1, 0);
+  EXPECT_EQ(read(1, 1), std::pair(0x80, 0x80));
+}
+
+TEST(RunProgram, ArgumentsOutputAndStatusWithNoShellBetween) {
+  TempDir dir;
+  const std::string script =
+      dir.write("echo-args", "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\nexit 3\n");
+  ::chmod(script.c_str(), 0755);
+  const std::string path = std::getenv("PATH");
+  ::setenv("PATH", (dir.path() + ":" + path).c_str(), 1);
+  EXPECT_EQ(find_on_path("echo-args"), script);
+  EXPECT_EQ(find_on_path("no-such-program"), std::nullopt);
+  ::setenv("PATH", path.c_str(), 1);
+  int waits = 0;
+  const ProgramResult result =
+      run_program(script, {"echo-args", "two words", "it's; $(rm -rf /)"}, [&] { ++waits; });
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exit_status, 3);
+  EXPECT_EQ(result.output, "[two words]\n[it's; $(rm -rf /)]\n");
+  EXPECT_GT(waits, 0);
+  EXPECT_FALSE(run_program(dir.path() + "/missing", {"missing"}, nullptr).started);
+  // Started with no standard input, and with an interruption left over from
+  // before: the program still runs to its end and every descriptor is closed.
+  EXPECT_EXIT(
+      {
+        ::alarm(10);
+        ::close(STDIN_FILENO);
+        errno = EINTR;
+        const bool ran = run_program(script, {"echo-args"}, nullptr).exit_status == 3;
+        std::_Exit(ran && ::fcntl(STDIN_FILENO, F_GETFD) < 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// Typed text is echoed, Backspace speaks what is left (nothing once it is
+// empty), F1 tells the keys, F2 the last line (at first the opening one), a
+// repeated Enter is no confirmation, and Escape cancels for good.
+TEST(WindowPrompt, TypingEchoesBackspaceSpeaksWhatIsLeftAndEscapeCancelsForGood) {
+  std::vector<std::string> heard;
+  const WindowPrompt::Announce tell = [&](const std::string& line) { heard.push_back(line); };
+  const auto type = [&](WindowPrompt& prompt, const char* text) {
+    SDL_Event event{};
+    event.type = SDL_TEXTINPUT;
+    std::snprintf(event.text.text, sizeof event.text.text, "%s", text);
+    prompt.handle(event, tell);
+  };
+  const auto key = [&](WindowPrompt& prompt, SDL_Scancode scancode, bool repeat = false) {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.keysym.scancode = scancode;
+    event.key.repeat = repeat;
+    return prompt.handle(event, tell);
+  };
+  WindowPrompt prompt{"Port. Enter port: 3214", "3214", "Type the port."};
+  key(prompt, SDL_SCANCODE_F2);
+  key(prompt, SDL_SCANCODE_F1);
+  type(prompt, "5");
+  key(prompt, SDL_SCANCODE_BACKSPACE);
+  key(prompt, SDL_SCANCODE_BACKSPACE, true);  // held down: keeps deleting
+  type(prompt, "é");
+  key(prompt, SDL_SCANCODE_BACKSPACE);  // one character, two bytes
+  key(prompt, SDL_SCANCODE_F2);
+  EXPECT_EQ(key(prompt, SDL_SCANCODE_RETURN, true), WindowPrompt::State::editing);  // a repeat
+  EXPECT_EQ(key(prompt, SDL_SCANCODE_KP_ENTER), WindowPrompt::State::confirmed);
+  EXPECT_EQ(heard, (std::vector<std::string>{"Port. Enter port: 3214", "Type the port.", "5",
+                                             "3214", "321", "é", "321", "321"}));
+  EXPECT_EQ(prompt.result(), "321");
+  WindowPrompt cancelled{"Enter port", "3214", ""};
+  heard.clear();
+  for (int k = 0; k < 5; ++k) key(cancelled, SDL_SCANCODE_BACKSPACE);  // one more than there is
+  EXPECT_EQ(heard.size(), 4u);
+  EXPECT_EQ(key(cancelled, SDL_SCANCODE_ESCAPE), WindowPrompt::State::cancelled);
+  type(cancelled, "1");
+  EXPECT_EQ(key(cancelled, SDL_SCANCODE_RETURN), WindowPrompt::State::cancelled);
+  EXPECT_EQ(cancelled.result(), "");
 }
 
 }  // namespace

@@ -50,9 +50,10 @@ TEST_F(SettingsTest, WhatIsWrittenReadsBackWithOtherKeysKeptAndAFailureIsToldOnc
   again.path = file.path;
   GameSettings read;
   ASSERT_EQ(read_settings(again, read), SettingsRead::read);
-  EXPECT_EQ(std::tuple(read.sound_volume, read.music_volume, read.music_level_chosen, read.speech,
-                       read.open_router_port, read.language, read.last_host),
-            std::tuple(30, 70.0f, true, false, true, std::string("DE"), std::string("pong.example.org")));
+  EXPECT_EQ(
+      std::tuple(read.sound_volume, read.music_volume, read.music_level_chosen, read.speech,
+                 read.open_router_port, read.language, read.last_host),
+      std::tuple(30, 70.0f, true, false, true, std::string("DE"), std::string("pong.example.org")));
   EXPECT_EQ(again.other_lines, file.other_lines);
   // Until the player chooses a music level the file names none.
   ASSERT_TRUE(write_settings(file, GameSettings{}));
@@ -130,7 +131,8 @@ TEST_F(SettingsTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   data.write("lang/EN.lng", "");
   data.write("lang/DE.lng", "");
   data.write("Menu/EN/main.mnu", "Main menu\nHost\nJoin\nExit\n");
-  data.write("config/tornello/settings.ini", "language=EN\nspeech=on\nlast_host=10.0.0.7\nsound_volume=60\n");
+  data.write("config/tornello/settings.ini",
+             "language=EN\nspeech=on\nlast_host=10.0.0.7\nsound_volume=60\n");
   CommandLine line = parse_command_line({"DE", "--no-speech", "--upnp"});
   line.settings_path = file.path;
   script.tap(key::enter).tap(key::up).tap(key::enter);
@@ -142,7 +144,8 @@ TEST_F(SettingsTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   game->settings.sound_volume = 20;
   save_settings(*game);
   const std::string saved = contents(file.path);
-  for (const char* kept : {"language=EN\n", "speech=on\n", "open_router_port=off\n", "sound_volume=20\n"}) {
+  for (const char* kept :
+       {"language=EN\n", "speech=on\n", "open_router_port=off\n", "sound_volume=20\n"}) {
     EXPECT_NE(saved.find(kept), std::string::npos) << kept << " in\n" << saved;
   }
   data.write("config/tornello/settings.ini", "language=FR\nsound_volume=500\n");
@@ -156,7 +159,8 @@ TEST_F(SettingsTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
     start_up(next, line);
     EXPECT_EQ(next.settings.language, "EN") << name;
     const Lines said = spoken_since(before);
-    const bool told = std::find(said.begin(), said.end(), builtin_english(entry::settings_reset)) != said.end();
+    const bool told =
+        std::find(said.begin(), said.end(), builtin_english(entry::settings_reset)) != said.end();
     EXPECT_EQ(told, name == "settings.ini") << name;
   }
 }
@@ -186,8 +190,8 @@ TEST_F(SettingsTest, EachChangeIsSpokenAppliedAndSavedAndTheNextStartKeepsIt) {
   EXPECT_EQ(platform.speech_language(), "DE");
   EXPECT_TRUE(game->settings.open_router_port);
   const std::string saved = contents(file.path);
-  for (const char* line : {"sound_volume=90\n", "music_volume=10\n", "speech=off\n", "language=DE\n",
-                           "open_router_port=on\n"}) {
+  for (const char* line : {"sound_volume=90\n", "music_volume=10\n", "speech=off\n",
+                           "language=DE\n", "open_router_port=on\n"}) {
     EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
   }
 
