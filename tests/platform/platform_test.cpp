@@ -7,6 +7,7 @@
 #include "platform/data_folder.h"
 #include "platform/file_lookup.h"
 #include "platform/headless/headless_platform.h"
+#include "platform/headless/terminal_input.h"
 #include "platform/input.h"
 #include "platform/line_reader.h"
 #include "platform/random.h"
@@ -105,6 +106,27 @@ TEST(Input, MouseAndControllersReadWhatIsThereAndNothingBeyond) {
   ASSERT_EQ(sticks.init(platform), 1);
   EXPECT_FALSE(sticks.button(1, 1));
   EXPECT_EQ(sticks.axis_x(1), 0);
+}
+
+// The words a player types to the game without a window.
+TEST(TerminalInput, EachWordIsItsKey) {
+  const std::pair<const char*, KeyCode> words[] = {{"", key::enter},
+                                                   {"enter", key::enter},
+                                                   {"up", key::up},
+                                                   {"down", key::down},
+                                                   {"left", key::left},
+                                                   {"right", key::right},
+                                                   {"esc", key::escape},
+                                                   {"escape", key::escape},
+                                                   {"pageup", key::page_up},
+                                                   {"pagedown", key::page_down},
+                                                   {"f1", key::f1},
+                                                   {"f3", key::f3},
+                                                   {"f6", key::f6},
+                                                   {"f4", 0},
+                                                   {"f7", 0},
+                                                   {"jump", 0}};
+  for (const auto& [word, code] : words) EXPECT_EQ(TerminalInput::key_for_word(word), code) << word;
 }
 
 // The places a build, an unpacked zip and an install put the data, tried in
