@@ -69,7 +69,7 @@ struct Client {
   int socket = -1;
   size_t sent = 0;
   int quiet_passes = 0;
-  std::string heard;
+  std::string heard{};
 };
 
 // Enter for the game-mode menu; once the client is done, Escape and Enter in turn.

@@ -198,7 +198,8 @@ TEST_F(GameSounds, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
   EXPECT_EQ(audio.engine.loaded_count(), bank_sounds);
 }
 
-TEST_F(GameSounds, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
+// The same track never restarts, another case does, no name stops.
+TEST_F(GameSounds, TheSameTrackNeverRestartsAndATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
   play("title", false);
   EXPECT_TRUE(log.last(music.current, SoundEventKind::play)->looped);
   EXPECT_EQ(applied(), 100);  // title and selection tracks ignore the music level
@@ -223,11 +224,10 @@ TEST_F(GameSounds, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   const size_t loads = log.count(0, SoundEventKind::load);
   play("nosuchtrack", true);
   EXPECT_EQ(log.count(0, SoundEventKind::load), loads) << "a missing track is not retried";
-}
 
-// A track starts at its level from its first sample (else a click); nudges move
-// by quarters, and only the applied level is clamped.
-TEST_F(GameSounds, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
+  // A track starts at its level from its first sample (else a click); nudges move
+  // by quarters, and only the applied level is clamped.
+  music_volume = 5.0f;
   play("InGame", true);
   const std::vector<float> out = audio.render(20);
   const float gain = attenuation_gain(volume_attenuation(5));
