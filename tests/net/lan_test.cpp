@@ -150,19 +150,16 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].action, "GetExternalIPAddress");
   EXPECT_EQ(requests[1].action, "AddPortMapping");
-  EXPECT_EQ(requests[1].arguments,
-            (std::map<std::string, std::string>{{"NewRemoteHost", ""},
-                                                {"NewExternalPort", "4567"},
-                                                {"NewProtocol", "TCP"},
-                                                {"NewInternalPort", "4567"},
-                                                {"NewInternalClient", "127.0.0.1"},
-                                                {"NewEnabled", "1"},
-                                                {"NewPortMappingDescription", "Tornello"},
-                                                {"NewLeaseDuration", "3600"}}));
   EXPECT_EQ(requests[2].action, "DeletePortMapping");
-  EXPECT_EQ(requests[2].arguments,
-            (std::map<std::string, std::string>{
-                {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
+  std::map<std::string, std::string> port = {
+      {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}};
+  EXPECT_EQ(requests[2].arguments, port);
+  port.insert({{"NewInternalPort", "4567"},
+               {"NewInternalClient", "127.0.0.1"},
+               {"NewEnabled", "1"},
+               {"NewPortMappingDescription", "Tornello"},
+               {"NewLeaseDuration", "3600"}});
+  EXPECT_EQ(requests[1].arguments, port);
 
   const std::string gone = FakeRouter().url();
   PortMapping nobody({4567, 3600, gone});
