@@ -1,15 +1,6 @@
-// The discovery datagrams under arbitrary bytes, as anyone on the network may
-// send them to the port. Whatever arrives: a datagram that is read back as a
-// query or an answer is exactly the text that one is written as, so nothing is
-// taken from beyond its length or from a datagram longer than ours; and what
-// is written from any values read from the bytes reads back as those values.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
+// Discovery datagrams from anyone: what reads as ours is exactly what we write,
+// and what we write from any values reads back as those values.
 #include <cstring>
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "fuzz_support.h"
 #include "net/discovery.h"
@@ -17,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tornello::discovery;
   using tornello::fuzz::check;
-  // A copy of its own, so a read past the end shows under the address sanitizer.
+  // A copy of its own, so the sanitizer sees a read past the end.
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::string_view datagram(bytes);
 

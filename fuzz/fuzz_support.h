@@ -1,10 +1,8 @@
-// Pieces the fuzz targets share: a failed check, and a data tree of their own
-// that the game's file loads can be pointed at.
+// What the fuzz targets share: a failed check, and a data tree of their own.
 #pragma once
 
 #include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,20 +11,19 @@ namespace tornello::fuzz {
 
 namespace fs = std::filesystem;
 
-// A failed property: libFuzzer keeps the input that caused it.
+// libFuzzer keeps the input that made a check fail.
 inline void check(bool condition) {
   if (!condition) std::abort();
 }
 
-// A directory of its own, removed at exit; in memory where the system offers
-// it, since rewriting a file on disk thousands of times a second waits on it.
+// A directory removed at exit, in memory where offered: thousands of rewrites a
+// second would wait on a disk.
 struct Tree {
   Tree() {
     std::error_code error;
-    std::string pattern =
-        ((fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path()) /
-         "tornello-fuzz-XXXXXX")
-            .string();
+    const fs::path base =
+        fs::is_directory("/dev/shm", error) ? "/dev/shm" : fs::temp_directory_path();
+    std::string pattern = (base / "tornello-fuzz-XXXXXX").string();
     check(::mkdtemp(pattern.data()) != nullptr);
     path = pattern;
   }
@@ -34,7 +31,6 @@ struct Tree {
     std::error_code ignored;
     fs::remove_all(path, ignored);
   }
-  // Writes the bytes to a file below the tree, creating its folders.
   void write(const fs::path& relative, const std::string& bytes) const {
     fs::create_directories((path / relative).parent_path());
     std::ofstream(path / relative, std::ios::binary | std::ios::trunc) << bytes;
@@ -42,8 +38,7 @@ struct Tree {
   fs::path path;
 };
 
-// The game opens its data files relative to the working directory; the previous
-// one comes back however the scope ends.
+// The game opens its data files relative to the working directory.
 struct InDirectory {
   explicit InDirectory(const fs::path& path) { fs::current_path(path); }
   ~InDirectory() { fs::current_path(previous); }

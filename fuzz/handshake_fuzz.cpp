@@ -1,21 +1,9 @@
-// The host's handshake read under arbitrary bytes from whoever connects. A whole
-// hosting flow runs on a headless game: it asks for a port, takes the first game
-// mode and waits; a client then connects over loopback and sends the input (the
-// first byte chooses how it is cut into writes; 0 sends it in one). Once it has
-// sent everything the player keeps pressing Escape and Enter, which gives up a
-// wait, confirms a character and leaves a match. Whatever was sent, the flow
-// must come back, with every socket it opened closed; a stream that opens with
-// a whole hello is answered however it is cut; sent in one write, the bytes are
-// answered exactly when they hold the hello and the right word, and an
-// unanswered hello with a "$" after it sends the host back to the main menu.
+// A whole hosting flow on a headless game, a loopback client sending any bytes
+// (cut into writes of the first byte's width; 0: one write), then the player
+// pressing Escape and Enter: the flow comes back with every socket closed, and
+// the hello is answered exactly when it should be.
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "fuzz_support.h"
 #include "match/match.h"
@@ -28,8 +16,7 @@ namespace {
 
 using fuzz::check;
 
-// Passes the host gets to read what was sent before the player starts pressing.
-constexpr int passes_to_read = 50;
+constexpr int passes_to_read = 50;  // before the player starts pressing
 
 sockaddr_in loopback(uint16_t port) {
   sockaddr_in address{};
@@ -50,8 +37,7 @@ uint16_t free_port() {
   return ntohs(address.sin_port);
 }
 
-// The one who connects, run on every pump of the host's game: connects once
-// the host listens, sends the bytes a write per pass, then keeps what it hears.
+// Run on every pump: connects once the host listens, writes, then listens.
 struct Client {
   void pass(Transport& transport) {
     if (socket < 0) {
@@ -83,7 +69,7 @@ struct Client {
   int socket = -1;
   size_t sent = 0;
   int quiet_passes = 0;
-  std::string heard;
+  std::string heard{};
 };
 
 // Enter for the game-mode menu; once the client is done, Escape and Enter in turn.
@@ -109,8 +95,7 @@ struct Player : InputSource {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tornello;
   static const fuzz::Tree tree;
-  // One port for the whole run: the server reuses it at once, while a fresh port
-  // per input would leave thousands of closed connections holding ports.
+  // One port for the run: a fresh one per input would leave thousands held.
   static const uint16_t port = free_port();
   if (size == 0) return 0;
   tree.write("Menu/EN/gamemode.mnu", "Game mode\nShort\nLong\n");

@@ -1,16 +1,7 @@
-// Arbitrary bytes from the peer, applied to a whole match: each read is one
-// frame's received text, and the frame then runs as in the game (the ball flies
-// with whatever speeds arrived, the host starts and ends play, the controls are
-// read, sounds are placed). The first byte sets the side and the starting state,
-// the second how the rest is cut into reads. Whatever arrives, the match must
-// stay within its bounds: no sanitizer report, no NaN on the court, no unbounded
-// tail kept between reads.
+// Any bytes from the peer, one read per frame of a whole match (the first byte
+// sets the side and state, the second the cuts): no NaN on the court, no
+// unbounded tail, no sanitizer report.
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "fuzz_support.h"
 #include "match/match.h"
@@ -21,8 +12,7 @@ namespace {
 
 using fuzz::check;
 
-// A player who keeps pressing: swing, step left, step right, and Enter (which
-// ends the wait after a match), one key per pass, never Escape.
+// Swing, left, right, Enter (ends the wait after a match), never Escape.
 class BusyPlayer : public InputSource {
  public:
   void keyboard(KeyboardSnapshot& out) override {
@@ -40,10 +30,8 @@ class BusyPlayer : public InputSource {
   size_t pass_ = 0;
 };
 
-// Frames run after the last read, so the ball moves with what was received.
-constexpr int quiet_frames = 120;
+constexpr int quiet_frames = 120;  // the ball moves on with what was received
 
-// One frame as the match loop runs it, then the checks.
 void frame(Game& game) {
   if (run_frame_logic(game)) {
     game.platform.pump_events(1);

@@ -1,13 +1,8 @@
-// The receive path under arbitrary bytes: reads cut anywhere, noise, floods,
-// and values parse_int must survive. The first input byte chooses how the rest
-// is cut into reads (0: whole reads of the receive buffer's size).
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-#include <utility>
+// The receive path under any bytes, cut into reads as the first byte says (0:
+// whole reads of the receive buffer's size), and parse_int on any text.
 #include <vector>
 
+#include "fuzz_support.h"
 #include "net/parse_int.h"
 #include "net/protocol.h"
 
@@ -34,9 +29,7 @@ class Recorder : public MessageHandler {
   void on_match_over() override { seen.emplace_back(13, 0); }
 };
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz::check;
 
 // Feeds the stream as reads of the given widths and returns what was applied.
 std::vector<std::pair<int, int64_t>> feed_reads(const std::string& stream, uint8_t cut_seed) {
@@ -64,11 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string stream(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   const auto cut = feed_reads(stream, data[0]);
-  // A stream no longer than one read holds no message too long to keep, so
-  // however it is cut, the same messages come out.
+  // No message in one read's worth is too long to keep: every cut applies the same.
   if (stream.size() <= receive_buffer_size) check(cut == feed_reads(stream, 0));
 
-  // The value reader must take any text, with or without digits.
   const int64_t value = parse_int(stream);
   if (stream.find_first_not_of("0123456789") == std::string::npos && stream.size() <= 18) {
     check(value == (stream.empty() ? 0 : std::strtoll(stream.c_str(), nullptr, 10)));

@@ -1,12 +1,6 @@
-// The game's two text formats under arbitrary bytes: the input is written as a
-// language file and as a menu file, both are loaded the way the game loads them,
-// and what comes out must match the lines of the input as an independent split
-// finds them (CR LF, CR, LF and zero bytes each end a line); entries the file
-// does not reach are the built-in English.
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
+// Any bytes as a language file and a menu file: loaded as the game loads them,
+// they give the lines an independent split finds (CR LF, CR, LF and NUL end a
+// line); entries past the end are the built-in English.
 #include <vector>
 
 #include "fuzz_support.h"
@@ -17,24 +11,17 @@
 namespace tornello {
 namespace {
 
-// Line ends made uniform, then cut: a final line end starts no further line, and
-// an empty file is one empty line.
+// A final line end starts no further line; an empty file is one empty line.
 std::vector<std::string> expected_lines(const std::string& text) {
-  std::string uniform;
+  std::vector<std::string> lines(1);
   for (size_t at = 0; at < text.size(); ++at) {
     const char c = text[at];
     if (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
-    uniform.push_back(c == '\r' || c == '\0' ? '\n' : c);
-  }
-  std::vector<std::string> lines(1);
-  for (char c : uniform) {
-    if (c == '\n') {
-      lines.emplace_back();
-    } else {
+    if (c != '\r' && c != '\0' && c != '\n')
       lines.back().push_back(c);
-    }
+    else if (at + 1 < text.size())
+      lines.emplace_back();
   }
-  if (!uniform.empty() && uniform.back() == '\n') lines.pop_back();
   return lines;
 }
 
@@ -61,7 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::vector<std::string> lines = expected_lines(bytes);
   for (int entry = 0; entry <= LanguageTable::max_entries + 1; ++entry) {
-    // Entries past the file's last line take the built-in English text.
     const bool in_range = entry >= 1 && entry <= LanguageTable::max_entries;
     const bool filled = in_range && static_cast<size_t>(entry) <= lines.size();
     const std::string expected = filled     ? lines[static_cast<size_t>(entry) - 1]

@@ -1,8 +1,8 @@
-// WAV files built byte by byte, and an engine on the headless audio device that
-// tests render from offline.
+// WAV files built byte by byte, and an engine on the headless device rendered offline.
 #pragma once
 
 #include <cstdint>
+#include <numeric>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,7 +15,7 @@
 namespace tornello::test {
 
 inline std::string le16(uint32_t value) {
-  return {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
+  return {char(value & 0xFF), char((value >> 8) & 0xFF)};
 }
 inline std::string le32(uint32_t value) {
   return le16(value & 0xFFFF) + le16(value >> 16);
@@ -25,7 +25,6 @@ inline std::string chunk(std::string_view id, const std::string& body) {
   return std::string(id) + le32(static_cast<uint32_t>(body.size())) + body +
          std::string(body.size() % 2, '\0');
 }
-// The 16 standard bytes of a format block.
 inline std::string fmt_body(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
   const uint32_t align = channels * bits / 8;
   return le16(tag) + le16(channels) + le32(rate) + le32(rate * align) + le16(align) + le16(bits);
@@ -38,7 +37,7 @@ inline std::string pcm16(const std::vector<int16_t>& samples) {
   for (int16_t s : samples) out += le16(static_cast<uint16_t>(s));
   return out;
 }
-// A plain 16-bit file, as the game's sound tree holds.
+// A plain 16-bit mono file at 44100 Hz.
 inline std::string wav_file(const std::vector<int16_t>& samples) {
   const std::vector<uint8_t> bytes = encode_wav(samples, 1, 44100);
   return std::string(bytes.begin(), bytes.end());
@@ -48,17 +47,16 @@ inline std::span<const uint8_t> bytes_of(const std::string& s) {
 }
 // Samples 1, 2, 3, ... n: every frame tells where it came from.
 inline std::vector<int16_t> counting(int n) {
-  std::vector<int16_t> samples;
-  for (int k = 1; k <= n; ++k) samples.push_back(static_cast<int16_t>(k));
+  std::vector<int16_t> samples(n);
+  std::iota(samples.begin(), samples.end(), 1);
   return samples;
 }
 inline constexpr float pcm16_unit = 1.0f / 32768.0f;
 
-// An engine opened on a headless device at 44100 Hz.
 struct HeadlessEngine {
   HeadlessEngine() { engine.init(device); }
   SoundHandle load(const std::string& wav) { return engine.load_bytes(bytes_of(wav), "test"); }
-  // Pulls `frames` frames, interleaved left/right.
+  // `frames` frames, interleaved left/right.
   std::vector<float> render(int frames) {
     std::vector<float> out(2 * static_cast<size_t>(frames));
     device.render(out.data(), frames);

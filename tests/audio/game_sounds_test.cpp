@@ -1,5 +1,4 @@
-// The sounds the game itself plays: the bank loaded at start-up, the crowd, the
-// announcer and the music, all read from one sound tree on disk.
+// The bank loaded at start-up, the crowd, the announcer and the music.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,10 +15,8 @@
 namespace tornello {
 namespace {
 
-// A sound tree in the working directory: every file the bank asks for (with
-// ten goals), a few announcer recordings and the music tracks. The bank's own
-// paths are learnt from a first load into an empty tree; that they are the
-// files the generated tree holds is the data tree's test.
+// A tree with every file the bank asks for (learnt from a load into an empty
+// tree, with ten goals), a few announcer recordings and the music tracks.
 struct SoundTree {
   explicit SoundTree(const std::string& missing = "") {
     load_bank(10);
@@ -57,8 +54,8 @@ struct SoundTree {
   SoundBank bank;
 };
 
-// Own and opponent copies are separate sounds that play at once; a missing file
-// leaves only its own field empty, and the goal count is held to the array.
+// Own and opponent copies play at once; a missing file leaves only its field
+// empty; the goal count is held to the array.
 TEST(SoundBank, LoadsEveryFileWithOwnAndOpponentCopiesAndGoesOnPastAGap) {
   SoundTree f("Sounds/chars/3/score4.wav");
   f.load_bank();
@@ -201,7 +198,8 @@ TEST_F(GameSounds, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
   EXPECT_EQ(audio.engine.loaded_count(), bank_sounds);
 }
 
-TEST_F(GameSounds, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
+// The same track never restarts, another case does, no name stops.
+TEST_F(GameSounds, TheSameTrackNeverRestartsAndATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
   play("title", false);
   EXPECT_TRUE(log.last(music.current, SoundEventKind::play)->looped);
   EXPECT_EQ(applied(), 100);  // title and selection tracks ignore the music level
@@ -226,12 +224,10 @@ TEST_F(GameSounds, TheSameNameNeverRestartsButOtherCaseDoesAndNoNameStops) {
   const size_t loads = log.count(0, SoundEventKind::load);
   play("nosuchtrack", true);
   EXPECT_EQ(log.count(0, SoundEventKind::load), loads) << "a missing track is not retried";
-}
 
-// A track starts at its level from its first sample (a moment at full scale
-// would click on every change of track); nudges move the level by quarters and
-// only the applied level is clamped.
-TEST_F(GameSounds, ATrackStartsAtItsLevelAndNudgesMoveByQuarters) {
+  // A track starts at its level from its first sample (else a click); nudges move
+  // by quarters, and only the applied level is clamped.
+  music_volume = 5.0f;
   play("InGame", true);
   const std::vector<float> out = audio.render(20);
   const float gain = attenuation_gain(volume_attenuation(5));

@@ -23,9 +23,8 @@ std::vector<int> left_steps(const std::vector<float>& out) {
 
 const std::vector<int> silence(5, 0);
 
-// The level table's telling entries, its clamps, and the gains a steady sound
-// is heard at on each channel for each volume and pan (pans read the table from
-// its other end).
+// The level table's telling entries and clamps, and the gains heard on each
+// channel for each volume and pan.
 TEST(Mixer, GainsFollowTheLevelTableOnEachChannel) {
   const std::pair<int, int32_t> entries[] = {{0, 0},     {1, 6000},  {2, 6602},   {5, 7397},
                                              {10, 8000}, {25, 8795}, {50, 9397},  {75, 9750},
@@ -65,10 +64,8 @@ TEST(Mixer, GainsFollowTheLevelTableOnEachChannel) {
   }
 }
 
-// The sounds level scales every voice but the music by one factor; the music's
-// level touches only the music; 0 is silence. A change reaches a playing voice
-// spread over a few frames, never as a jump. Effects are on the left, the
-// music on the right.
+// The sounds level scales all but the music, the music's only the music; a change
+// ramps over a few frames, never a jump. Effects left, music right.
 TEST(Mixer, LevelsScaleEffectsAndMusicApartAndChangesRampWithoutAJump) {
   HeadlessEngine audio;
   SoundEngine& engine = audio.engine;
@@ -112,9 +109,8 @@ TEST(Mixer, LevelsScaleEffectsAndMusicApartAndChangesRampWithoutAJump) {
   EXPECT_NEAR(out[2 * 100 + 1], 0.5f * attenuation_gain(volume_attenuation(50)), 1e-6f);
 }
 
-// Loops wrap without a gap; a sound played once ends in silence; a play while
-// playing restarts, crossfaded over 64 frames, never as a second copy; stop and
-// stop_all rewind and free_all closes the device.
+// Loops wrap without a gap; a play while playing restarts crossfaded over 64
+// frames, never a second copy; stops rewind; free_all closes the device.
 TEST(Mixer, LoopsWrapAndPlayRestartsStopRewindsAndStopAllSilencesEverything) {
   HeadlessEngine audio;
   SoundEngine& engine = audio.engine;
@@ -184,8 +180,7 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   engine.play(second, true);
   engine.free(second);  // freeing a playing sound silences it
   EXPECT_EQ(left_steps(audio.render(5)), silence);
-  // Volume and pan clamp and stay with the sound; a play with a volume keeps it
-  // for later plays, -1 keeps the current one.
+  // Volume and pan clamp and stay with the sound, a play's volume too.
   const SoundHandle h = audio.load(wav_file(counting(50)));
   engine.set_volume(h, 101);
   engine.set_pan(h, 150);
@@ -206,8 +201,7 @@ TEST(SoundEngine, HandlesAreNeverReusedDeadOnesDoNothingAndSettingsClamp) {
   silent.free_all();
 }
 
-// Grants another rate and a smaller buffer than asked, and locks as a real device
-// does, so a test thread can mix as the audio thread would.
+// Grants another rate and buffer than asked and locks as a real device does.
 class LockingDevice : public AudioDevice {
  public:
   bool open(MixFunction mix, AudioFormat& granted) override {
@@ -229,9 +223,8 @@ class LockingDevice : public AudioDevice {
   std::mutex mutex_;
 };
 
-// Sounds are converted to the granted rate whole (4410 frames at 44100 Hz are
-// 4800 at 48000 Hz). Run under a sanitizer, the second part shows the game's
-// thread and the audio thread never touch freed voices.
+// Sounds are converted to the granted rate whole; under a sanitizer the second
+// part shows the two threads never touch freed voices.
 TEST(SoundEngine, SoundsAreConvertedToTheGrantedRateAndTheThreadsShareTheVoices) {
   LockingDevice device;
   SoundEngine engine;

@@ -20,7 +20,7 @@ std::optional<std::string> data_found(const std::string& file) {
   return std::string(chunks->samples.begin(), chunks->samples.end());
 }
 
-TEST(WavLayout, AcceptedLayouts) {
+TEST(WavLayout, AcceptedLayoutsAndRejectedOnesNeverReadPastTheEnd) {
   const std::string data = chunk("data", samples);
   const std::string accepted[] = {
       riff(chunk("fmt ", mono16) + data),
@@ -33,9 +33,7 @@ TEST(WavLayout, AcceptedLayouts) {
       riff(chunk("fmt ", mono16 + "\x01") + data),  // an odd format block and its pad
   };
   for (const std::string& file : accepted) EXPECT_EQ(data_found(file), samples);
-}
 
-TEST(WavLayout, RejectedLayoutsNeverReadPastTheEnd) {
   const std::string good = riff(chunk("fmt ", mono16) + chunk("data", samples));
   const std::string format_first = riff(chunk("fmt ", mono16));
   // Each file sits in a buffer of exactly its size, so a sanitizer sees any read beyond it.
@@ -71,7 +69,7 @@ std::string extensible(uint16_t subtype, uint16_t channels, uint16_t bits) {
          guid_tail;
 }
 
-TEST(WavDecoding, EveryPlayedSampleFormat) {
+TEST(WavDecoding, EveryPlayedSampleFormatAndTheRefusedOnes) {
   const std::tuple<std::string, std::string, float> formats[] = {
       {fmt_body(1, 1, 8000, 8), "\xC0\x40", 0.5f},
       {fmt_body(1, 1, 8000, 16), le16(0xC000), -0.5f},
@@ -95,9 +93,7 @@ TEST(WavDecoding, EveryPlayedSampleFormat) {
   ASSERT_TRUE(stereo);
   EXPECT_EQ(std::pair(stereo->channels, stereo->rate), std::pair(2, 22050));
   EXPECT_EQ(stereo->frames(), 1u);  // the half frame at the end is dropped
-}
 
-TEST(WavDecoding, RefusedFormats) {
   std::string lying_alignment = mono16;
   lying_alignment[12] = 4;
   const std::pair<std::string, std::string> refused[] = {
@@ -119,7 +115,7 @@ TEST(WavDecoding, RefusedFormats) {
   }
 }
 
-TEST(WavResampling, KeepsTheWholeLengthAndTheLastSample) {
+TEST(WavResampling, KeepsTheWholeLengthAndTheLastSampleAndRefusesOverlongSounds) {
   for (const auto& [from, to] :
        {std::pair{22050, 44100}, {48000, 44100}, {44100, 48000}, {8000, 44100}, {96000, 44100}}) {
     for (int frames : {1, 2, 511, 512, 513, 4000}) {
@@ -145,11 +141,9 @@ TEST(WavResampling, KeepsTheWholeLengthAndTheLastSample) {
       }
     }
   }
-}
 
-// Over twenty minutes once converted: refused rather than held. Twenty minutes
-// exactly are kept.
-TEST(WavReading, OverlongSoundsAreRefusedNotHeld) {
+  // Over twenty minutes once converted: refused rather than held. Twenty minutes
+  // exactly are kept.
   const auto at_1000_hz = [](size_t seconds, int rate) {
     return read_wav(bytes_of(riff(chunk("fmt ", fmt_body(1, 1, 1000, 16)) +
                                   chunk("data", std::string(2 * 1000 * seconds, '\0')))),

@@ -1,6 +1,5 @@
-// The mix as a player hears it: a match with the generated sounds on the
-// headless backend, its output pulled from the engine's mixer at the pace of the
-// game's clock (the mix function the SDL callback calls), and measured.
+// The mix as a player hears it: a match with the generated sounds, the mixer
+// pulled at the pace of the game's clock, and measured.
 #include <filesystem>
 
 #include "assets/generate.h"
@@ -41,8 +40,7 @@ class MatchMix : public MatchTest {
 
   size_t frames() const { return output.size() / 2; }
 
-  // One frame of the match as the match loop runs it, these keys held. A match
-  // left, or two minutes of play that never reach what the test waits for, fail.
+  // One frame as the match loop runs it; a match left or two minutes played fail.
   void frame(std::vector<KeyCode> keys = {}) {
     hold(keys);
     if (!run_frame_logic(*game) || platform.elapsed_ms() - started_ms > 120000) {
@@ -76,9 +74,8 @@ class MatchMix : public MatchTest {
     return assets::loudness(mono);
   }
 
-  // A ball panned hard right at `far` on the left: its own part of the output
-  // (the difference of the channels, as its right channel carries it) against
-  // the rest of the right channel, the centred bed.
+  // A ball panned hard right (at `far` on the left): the channels' difference
+  // against the rest of the right channel, the centred bed.
   struct Heard {
     double ball, bed;
   };
@@ -104,10 +101,8 @@ class MatchMix : public MatchTest {
   std::vector<float> output;  // interleaved stereo, as the device gets it
 };
 
-// A rally measured as it sounds: a ball coming straight at the player is
-// centred; served straight 18 units to the player's right it stands above the
-// crowd at the far end and far above it at the player's paddle; and the loudest
-// moment the game can make does not clip.
+// A ball straight ahead is centred; 18 units to the right it stands above the
+// crowd at the far end and far above it at the paddle; the loudest moment never clips.
 TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   const BallState& ball = game->match.ball;
   MatchState& match = game->match;
@@ -123,8 +118,7 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   const double right = loudness(from, frames(), [](float, float r) { return r; });
   EXPECT_NEAR(left, right, 1.0) << "a ball straight ahead sounds centred";
 
-  // Returned straight, then the player walks to the left border: the ball waits
-  // at the far end, 18 units to the right, at level 20.
+  // Returned straight, the player walks to the left border: the ball waits far, at 20.
   frame({key::up});
   ASSERT_EQ(ball.flight, BallFlight::outgoing);
   ASSERT_FALSE(match.me.shield_up || ball.hidden) << "choose a seed without bonuses";
@@ -149,8 +143,7 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   frame();  // the point is played out
   ASSERT_EQ(match.opponent.score, 1);
 
-  // The loudest moment: the chant at its highest, a ball returned close to the
-  // player while the loudest shout and the loudest call sound.
+  // The loudest: chant at its highest, a close return, the loudest shout and call.
   crowd_command(*game, "chant");
   while (game->crowd.crowd_intensity < 100) crowd_command(*game, "increase");
   receive("_P_P1$");

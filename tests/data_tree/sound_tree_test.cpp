@@ -1,15 +1,10 @@
-// The generated sound tree as the game meets it: every file the game's own code
-// asks for is found and loads, and the sounds are fit to play (format, loops
-// without clicks, no clipping, music loud enough at its low default level).
+// The generated sound tree as the game meets it: every file the game asks for
+// loads and is fit to play; and the generator without espeak-ng.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <map>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "assets/generate.h"
 #include "assets/mix.h"
@@ -23,14 +18,14 @@
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/shell_fixture.h"
+#include "support/temp_dir.h"
 
 namespace tornello {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The announcer's names: the calls of a point and of the match's end, and every
-// score a match to 21 can reach.
+// The calls of a point and of the match's end, and every score to 21.
 std::vector<std::string> announcer_names() {
   std::vector<std::string> names = {"gamestart", "scores", "youwin", "theywin"};
   for (int k = 1; k <= 5; ++k) names.push_back("score" + std::to_string(k));
@@ -38,12 +33,11 @@ std::vector<std::string> announcer_names() {
   return names;
 }
 
-// The track names as each stage asks for them ("charselect" and "Charselect" are
-// two requests for one file).
+// As each stage asks ("charselect" and "Charselect" are one file).
 const std::vector<std::string> music_tracks = {"title",      "Menu",       "connection",
                                                "charselect", "Charselect", "InGame"};
 
-// Played looped by the match: they must join without a click.
+// Looped by the match: they must join without a click.
 const std::vector<std::string> looped_effects = {"Sounds/pong/rolling.wav",
                                                  "sounds/misc/shieldloop.wav",
                                                  "sounds/crowd/loop.wav", "sounds/crowd/chant.wav"};
@@ -54,8 +48,7 @@ float peak(const DecodedSound& sound) {
   return highest;
 }
 
-// A headless game whose working directory holds the generated sounds beside the
-// committed language and menu files.
+// A headless game among the generated sounds and the committed texts.
 class GameDataTest : public ShellTest {
  protected:
   void SetUp() override {
@@ -68,8 +61,7 @@ class GameDataTest : public ShellTest {
     game->files.clear();
   }
 
-  // Runs every step of the game that loads a sound, as a player would reach it,
-  // and returns the engine's log of loads (path and handle).
+  // Every step of the game that loads a sound, as a player reaches it; the loads.
   std::vector<SoundEvent> load_everything() {
     load_sound_bank(game->bank, game->sound, game->files, game->settings.goal_sound_count);
     for (const char* language : {"EN", "DE"}) {
@@ -109,9 +101,8 @@ class GameDataTest : public ShellTest {
   }
 };
 
-// Every load the game makes finds its file, and every file is plain 16-bit PCM at
-// the game's rate, at its role's loudness in the mix, under its role's peak and
-// never at full scale; no two files alike, and the tree under 60 MB.
+// Every file is plain 16-bit PCM at the game's rate, at its role's loudness and
+// under its peak, never at full scale; no two alike, the tree under 60 MB.
 TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndSitsAtItsRolesLoudness) {
   const std::vector<SoundEvent> loads = load_everything();
   std::map<std::string, double> lufs;           // by path below the data folder
@@ -152,11 +143,8 @@ TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndSitsAtItsRolesLoudness) {
             lufs["Sounds/Pong/rolling.wav"] + 20.0 * std::log10(0.2));
 }
 
-// The step from the last sample back to the first, against the largest step
-// near the join inside the file: a click is a jump far beyond its neighbours.
-// Music tracks also last and carry at their default level, 5 of 100. The score
-// is called as "scores" and then each player's score, every call cutting the
-// one before off after 500 ms: each word must be out by then.
+// A click is a step at the loop's join far beyond its neighbours; music lasts and
+// carries at level 5; each score word is out before the next call cuts it at 500 ms.
 TEST_F(GameDataTest, LoopsJoinWithoutAClickMusicCarriesAndScoreCallsEndInTime) {
   for (int n = -1; n <= 21; ++n) {
     const std::string name = n < 0 ? "scores" : std::to_string(n);
@@ -192,6 +180,24 @@ TEST_F(GameDataTest, LoopsJoinWithoutAClickMusicCarriesAndScoreCallsEndInTime) {
     const float level_five = attenuation_gain(volume_attenuation(5));
     EXPECT_GT(20.0 * std::log10(rms * level_five), -45.0) << "too quiet at level 5";
   }
+}
+
+// Without espeak-ng it says what to install and makes nothing half.
+TEST(Generator, WithoutEspeakItStopsAtOnceAndSaysWhatToInstall) {
+  TempDir dir;
+  assets::GenerateOptions options;
+  options.data_dir = dir.path();
+  options.speech_program = "espeak-ng-that-is-not-installed";
+  const assets::GenerateReport report = assets::generate_sound_tree(options);
+  ASSERT_EQ(report.errors.size(), 1u);
+  EXPECT_NE(report.errors[0].find("install the Debian package espeak-ng"), std::string::npos)
+      << report.errors[0];
+  EXPECT_EQ(report.files, 0u);
+  EXPECT_FALSE(fs::exists(fs::path(dir.path()) / "Sounds")) << "nothing half made";
+  // Sounds that are not speech need no speech program.
+  options.only = [](const std::string& path) { return path.rfind("Sounds/Pong/", 0) == 0; };
+  EXPECT_TRUE(assets::generate_sound_tree(options).ok());
+  EXPECT_TRUE(fs::exists(fs::path(dir.path()) / "Sounds/Pong/Hit.wav"));
 }
 
 }  // namespace

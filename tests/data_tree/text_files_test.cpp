@@ -1,15 +1,10 @@
-// The committed texts: every language file holds exactly the entries that
-// data/README.md lists for translators, and every language has the three menus
-// the game needs, found the way the game spells them, every line fit to speak.
+// The committed texts: every language holds the entries data/README.md lists and
+// the three menus, every line fit to speak.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "platform/file_lookup.h"
 #include "shell/language.h"
@@ -22,8 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A line a screen reader speaks as written: not empty, no blank at either end,
-// and valid UTF-8.
+// Not empty, no blank at either end, valid UTF-8.
 bool fit_to_speak(const std::string& text) {
   const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   if (text.empty() || std::isspace(byte(0)) || std::isspace(byte(text.size() - 1))) return false;
@@ -48,7 +42,8 @@ TEST(TextFiles, EveryLanguageHoldsTheGuidesEntriesAndTheMenusTheGameNeeds) {
   std::smatch match;
   int listed = 0;
   for (std::string line; std::getline(guide, line);) {
-    if (std::regex_search(line, match, row)) EXPECT_EQ(std::stoi(match[1]), ++listed);
+    if (std::regex_search(line, match, row) && std::stoi(match[1]) != ++listed)
+      ADD_FAILURE() << line;
   }
   ASSERT_EQ(listed, entry::last) << "the guide lists every entry, in order";
 
@@ -72,7 +67,7 @@ TEST(TextFiles, EveryLanguageHoldsTheGuidesEntriesAndTheMenusTheGameNeeds) {
     for (int n = 1; n <= listed; ++n) {
       EXPECT_TRUE(fit_to_speak(table.text(n))) << "entry " << n << ": '" << table.text(n) << "'";
       // The built-in English is the English file as the game was built with it.
-      if (code == "EN") EXPECT_EQ(table.text(n), builtin_english(n)) << "entry " << n;
+      EXPECT_TRUE(code != "EN" || table.text(n) == builtin_english(n)) << "entry " << n;
     }
     // A menu item's meaning is its position, so no more and no fewer.
     for (const auto& [name, items] : {std::pair{"main", 6u}, {"connect", 5u}, {"gamemode", 2u}}) {

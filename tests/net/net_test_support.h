@@ -1,6 +1,4 @@
-// Shared by the network tests on POSIX sockets and on Winsock: a host on an
-// ephemeral loopback port, guests that join it, and a handler that writes down
-// every message.
+// Shared by the network tests on POSIX sockets and on Winsock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +15,7 @@
 
 namespace tornello {
 
-// A host (server 0 on a port the system chose) and a guest transport beside it.
+// A host (server 0 on a port the system chose) and a guest transport.
 struct LoopbackPair {
   LoopbackPair() {
     host.net_start();
@@ -47,11 +45,17 @@ inline std::string read_text(Transport& transport, Connection connection) {
   return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
 }
 
-// A raw listener on a loopback port of the system's choosing.
-inline sockets::Native raw_listener(uint16_t& port) {
+inline sockaddr_in loopback(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A raw listener on a loopback port of the system's choosing.
+inline sockets::Native raw_listener(uint16_t& port) {
+  sockaddr_in address = loopback(0);
   sockets::Length size = sizeof address;
   const sockets::Native listener = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
@@ -69,29 +73,89 @@ inline void reset(sockets::Native socket) {
   sockets::close(socket);
 }
 
-// A peer that resets the stream is gone at the first look on either side: the
-// host's poll reports the guest disconnected, the guest's first read tells that
-// the link is lost, never that nothing has come yet. (Linux fails that read once
-// and then reads 0, Windows keeps failing it, Wine reads 0 at once.)
+// Polls (by the wall clock, with a generous limit) until `poll` gives `wanted`:
+// loopback on Winsock may take a moment.
+template <typename Poll>
+NetEvent poll_until(NetEvent wanted, Poll poll) {
+  NetEvent event = poll();
+  for (int look = 0; look < 200 && event != wanted; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    event = poll();
+  }
+  return event;
+}
+
+// Reads never wait; a peer that leaves is data until read, then disconnected
+// once. Returns the host's released handle.
+inline Connection expect_a_leaving_peer_seen_once(LoopbackPair& net) {
+  const auto [guest, accepted] = net.join_and_accept();
+  char buffer[16];
+  EXPECT_EQ(net.guest.receive(guest, buffer, sizeof buffer), -1) << "nothing there, no wait";
+  EXPECT_EQ(net.guest.poll_connection(guest), NetEvent::none);
+  EXPECT_EQ(net.host.send_text(accepted, "_P_V3$"), 6);
+  EXPECT_EQ(poll_until(NetEvent::data, [&] { return net.guest.poll_connection(guest); }),
+            NetEvent::data);
+  EXPECT_EQ(read_text(net.guest, guest), "_P_V3$");
+  EXPECT_EQ(net.host.peer_address(accepted), "127.0.0.1");
+  net.guest.send_text(guest, "_P_BYE$");
+  net.guest.close_connection(guest);
+  const auto poll = [&] { return net.host.poll_server(); };
+  EXPECT_EQ(poll_until(NetEvent::data, poll), NetEvent::data);
+  EXPECT_EQ(poll(), NetEvent::data) << "until read";
+  EXPECT_EQ(read_text(net.host, accepted), "_P_BYE$");
+  EXPECT_EQ(poll_until(NetEvent::disconnected, poll), NetEvent::disconnected);
+  EXPECT_EQ(net.host.event_connection(), accepted);
+  EXPECT_EQ(net.host.open_connections(), 0u);
+  EXPECT_EQ(poll(), NetEvent::none);
+  return accepted;
+}
+
+// Bad ports and addresses fail; a port has one listener; typed names are
+// trimmed; IPv6 guests reach the same server; the port is hosted again at once
+// after a match; a refusal is told as one well before the (virtual) time-out.
+inline void expect_hosting_rules(HeadlessPlatform& platform, Transport& host, Transport& guest) {
+  for (auto [server, port] : {std::pair{0, 65536}, {0, -1}, {-1, 0}}) {
+    EXPECT_FALSE(host.open_server(server, port));
+  }
+  EXPECT_FALSE(guest.open_connection(platform, "255.255.255.255", 3214));
+  ASSERT_TRUE(host.open_server(0, 0));
+  const uint16_t port = host.server_port(0);
+  EXPECT_NE(port, 0) << "port 0 lets the system choose";
+  EXPECT_FALSE(host.open_server(1, port)) << "a port has one listener";
+  EXPECT_TRUE(guest.open_connection(platform, " localhost\n", port));
+  ASSERT_EQ(host.poll_server(), NetEvent::connected);
+  for (const char* typed : {"::1", " [::1]\t"}) {
+    ASSERT_TRUE(guest.open_connection(platform, typed, port)) << typed;
+    EXPECT_EQ(poll_until(NetEvent::connected, [&] { return host.poll_server(); }),
+              NetEvent::connected);
+    EXPECT_EQ(host.peer_address(host.event_connection()), "::1");
+  }
+  host.close_server(0);
+  EXPECT_TRUE(host.open_server(0, port)) << "hosting again on the same port";
+  host.close_server(0);
+  const uint32_t start = platform.elapsed_ms();
+  EXPECT_FALSE(guest.open_connection(platform, "127.0.0.1", port));
+  EXPECT_LT(ms_between(start, platform.elapsed_ms()), connect_timeout_ms);
+  EXPECT_EQ(guest.connect_failure(), ConnectFailure::refused);
+}
+
+// A reset is the peer gone at the first look on either side, never "nothing yet"
+// (Linux fails the read once then reads 0, Windows keeps failing, Wine reads 0).
 inline void expect_resets_seen_at_once() {
-  const auto let_it_travel = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
   LoopbackPair net;
   uint16_t port = 0;
   const sockets::Native raw_host = raw_listener(port);
   // The raw guest joins the game's host; the game's guest joins the raw host.
   const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(net.port);
-  ASSERT_EQ(connect(raw_guest, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const sockaddr_in address = loopback(net.port);
+  ASSERT_EQ(connect(raw_guest, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(net.host.poll_server(), NetEvent::connected);
   const Connection guest = net.guest.open_connection(net.platform, "127.0.0.1", port);
   ASSERT_TRUE(guest);
   reset(raw_guest);
   reset(accept(raw_host, nullptr, nullptr));
   sockets::close(raw_host);
-  let_it_travel();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the resets travel
   EXPECT_EQ(net.host.poll_server(), NetEvent::disconnected);
   EXPECT_EQ(net.host.open_connections(), 0u);
   char buffer[8];

@@ -3,17 +3,10 @@
 #include "net/parse_int.h"
 #include "net_test_support.h"
 
-namespace tornello {
-namespace {
-
-// Every send the game makes, counted on its way to the system (below).
-std::atomic<int> sends{0};
-
-}  // namespace
-}  // namespace tornello
-
+// Every send the game makes, counted on its way to the system.
+static std::atomic<int> sends{0};
 extern "C" ssize_t send(int socket, const void* data, size_t size, int flags) {
-  ++tornello::sends;
+  ++sends;
   return sendto(socket, data, size, flags, nullptr, 0);
 }
 
@@ -36,7 +29,7 @@ Seen apply_reads(const std::vector<std::string>& reads, NetState* kept = nullptr
   return handler.seen;
 }
 
-TEST(ProcessMessages, DispatchesCodesInOrderAndSkipsNoiseAndUnknownCodes) {
+TEST(ProcessMessages, DispatchesInOrderWaitsForCutMessagesAndKeepsFloodsBounded) {
   const std::pair<std::vector<std::string>, Seen> cases[] = {
       {{"_P_R$_P_V3$_P_S1$_P_S0$_P_P19$_P_BD3$_P_BS50$_P_BQ-12$_P_XD$_P_XS$_P_XASR$_P_G$_P_BE$"
         "_P_BYE$_P_D$"},
@@ -54,10 +47,8 @@ TEST(ProcessMessages, DispatchesCodesInOrderAndSkipsNoiseAndUnknownCodes) {
       {{"_P_R$_", "P_P3", "", "$"}, {"R", "P3"}},
   };
   for (const auto& [reads, seen] : cases) EXPECT_EQ(apply_reads(reads), seen) << reads[0];
-}
 
-// TCP may cut a message anywhere: the part that arrived waits for the rest.
-TEST(ProcessMessages, MessageSplitAnywhereIsAppliedOnceWhenComplete) {
+  // TCP may cut a message anywhere: the part that arrived waits for the rest.
   const std::string stream =
       "_P_V2$_P_R$_P_S1$_P_P4$_P_BD1$_P_BQ10$_P_BS50$_P_BE$_P_XASR$_P_G$_P_D$_P_BYE$";
   const Seen whole = apply_reads({stream});
@@ -72,12 +63,8 @@ TEST(ProcessMessages, MessageSplitAnywhereIsAppliedOnceWhenComplete) {
   apply_reads({"_P_P1"}, &net);
   net.clear_received();
   EXPECT_EQ(apply_reads({"2$_P_R$"}, &net), Seen{"R"}) << "clearing drops the tail";
-}
 
-// A peer sending without end cannot make the game hold more than a bounded
-// tail; the oversized message is dropped and later ones still count.
-TEST(ProcessMessages, FloodWithoutTerminatorKeepsMemoryBounded) {
-  NetState net;
+  // A flood without "$" keeps a bounded tail; the message after it still counts.
   RecordingHandler handler;
   net.received_text = "_P_P" + std::string(receive_buffer_size - 4, '9');
   for (size_t sent = 0; sent < 64 * 1024; sent += receive_buffer_size) {
@@ -94,36 +81,23 @@ TEST(ProcessMessages, FloodWithoutTerminatorKeepsMemoryBounded) {
   EXPECT_EQ(apply_reads({longest + "7", "$_P_R$"}), Seen{"R"});
 }
 
-// Digits accumulate in wrapping 64-bit arithmetic: an over-long number wraps.
+// Digits stop at the first that is none (':' and '@' sit between the digits and
+// the letters) and accumulate in wrapping 64-bit arithmetic.
 TEST(ParseInt, ReadsSignedDecimalHexadecimalAndBinaryAndWrapsIn64Bits) {
-  // Digits stop at the first character that is none; ':' and '@' sit between
-  // the digits and the letters.
-  const std::pair<const char*, int64_t> cases[] = {{"  5000x", 5000},
-                                                   {"$1388", 5000},
-                                                   {"-$fF", -255},
-                                                   {"$aF", 175},
-                                                   {"%102", 2},
-                                                   {"\t+12 34", 12},
-                                                   {"-7", -7},
-                                                   {"7:", 7},
-                                                   {"7@", 7},
-                                                   {"$a:", 10},
-                                                   {"", 0},
-                                                   {"   ", 0},
-                                                   {"-", 0},
-                                                   {"$", 0},
-                                                   {"%", 0},
-                                                   {"x1", 0},
-                                                   {"- 5", 0},
-                                                   {"$g", 0},
-                                                   {"%2", 0},
-                                                   {"$G", 0},
-                                                   {"9223372036854775808", INT64_MIN},
-                                                   {"-9223372036854775808", INT64_MIN},
-                                                   {"18446744073709551615", -1},
-                                                   {"100000000000000000000", 7766279631452241920},
-                                                   {"$10000000000000001", 1}};
+  const std::pair<const char*, int64_t> cases[] = {
+      {"  5000x", 5000}, {"$1388", 5000}, {"-$fF", -255}, {"$aF", 175}, {"%102", 2},
+      {"\t+12 34", 12},  {"-7", -7},      {"7:", 7},      {"7@", 7},    {"$a:", 10},
+      {"", 0},           {"   ", 0},      {"-", 0},       {"$", 0},     {"%", 0},
+      {"x1", 0},         {"- 5", 0},      {"$g", 0},      {"%2", 0},    {"$G", 0}};
   for (const auto& [text, value] : cases) EXPECT_EQ(parse_int(text), value) << '"' << text << '"';
+  const std::pair<const char*, int64_t> wrapping[] = {
+      {"9223372036854775808", INT64_MIN},
+      {"-9223372036854775808", INT64_MIN},
+      {"18446744073709551615", -1},
+      {"100000000000000000000", 7766279631452241920},
+      {"$10000000000000001", 1}};
+  for (const auto& [text, value] : wrapping)
+    EXPECT_EQ(parse_int(text), value) << '"' << text << '"';
   EXPECT_EQ(static_cast<int32_t>(parse_int("4294967296")), 0) << "a port keeps the low 32 bits";
 }
 

@@ -1,8 +1,4 @@
-// Input on Windows through the platform, as the game reads it: keys sent
-// through the system's input queue reach the snapshot in the DirectInput
-// numbering only while the game's window is in the foreground, the mouse is
-// confined while read, a failed read says so, and the wait for input wakes on a
-// key.
+// Input on Windows through the platform, sent through the system's input queue.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -29,7 +25,10 @@ struct Win32Input : ::testing::Test {
     window = FindWindowW(nullptr, L"Tornello");
     SetForegroundWindow(window);
   }
-  void TearDown() override { platform->close(); }
+  void TearDown() override {
+    if (other) DestroyWindow(other);
+    platform->close();
+  }
   // Lets the window handle what the system queued for it, then reads.
   bool held(KeyCode code) {
     for (int pass = 0; pass < 50; ++pass) platform->pump_events(1);
@@ -37,13 +36,15 @@ struct Win32Input : ::testing::Test {
     return platform->read_keyboard(snapshot) && (snapshot.keys[code] & 0x80);
   }
   // Another window takes the foreground (where the system lets it).
-  bool lose_the_foreground(HWND other) {
+  bool lose_the_foreground() {
+    other = CreateWindowW(L"STATIC", L"Screen reader", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                          100, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     for (int pass = 0; pass < 50; ++pass) platform->pump_events(1);
     return GetForegroundWindow() == other;
   }
   std::unique_ptr<Platform> platform = create_win32_platform();
-  HWND window = nullptr;
+  HWND window = nullptr, other = nullptr;
 };
 
 // Up is the extended key with scan code 0x48 (code 200), Enter is 28; with
@@ -65,17 +66,13 @@ TEST_F(Win32Input, KeysArriveInTheDirectInputNumberingOnlyInTheForeground) {
     send_key(k.scan, k.extended, true);
     EXPECT_FALSE(held(k.code)) << k.scan << (k.extended ? " extended" : "");
   }
-  HWND other = CreateWindowW(L"STATIC", L"Screen reader", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                             100, 100, nullptr, nullptr, nullptr, nullptr);
-  if (lose_the_foreground(other)) {
+  if (lose_the_foreground()) {
     KeyboardSnapshot snapshot;
     EXPECT_FALSE(platform->read_keyboard(snapshot)) << "no snapshot without the foreground";
   }
-  DestroyWindow(other);
 }
 
-// The pointer is kept inside the game's window while the mouse is read and
-// freed once the window loses the foreground, when the read fails.
+// The pointer is kept inside the window while read, freed when the read fails.
 TEST_F(Win32Input, MouseIsConfinedWhileReadAndAFailedReadSaysSo) {
   MouseReading reading;
   EXPECT_FALSE(platform->read_mouse(reading)) << "read before it was set up";
@@ -86,14 +83,11 @@ TEST_F(Win32Input, MouseIsConfinedWhileReadAndAFailedReadSaysSo) {
   GetClipCursor(&clip);
   GetWindowRect(window, &area);
   EXPECT_TRUE(EqualRect(&clip, &area));
-  HWND other = CreateWindowW(L"STATIC", L"Screen reader", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                             100, 100, nullptr, nullptr, nullptr, nullptr);
-  if (lose_the_foreground(other)) {
+  if (lose_the_foreground()) {
     EXPECT_FALSE(platform->read_mouse(reading));
     GetClipCursor(&clip);
     EXPECT_EQ(clip.right - clip.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
   }
-  DestroyWindow(other);
   // No controller, no readings, and a failed read leaves the reading alone.
   EXPECT_EQ(platform->init_joysticks(), 0);
   JoystickReading stick;
@@ -102,10 +96,8 @@ TEST_F(Win32Input, MouseIsConfinedWhileReadAndAFailedReadSaysSo) {
   EXPECT_EQ(stick.x, 7);
 }
 
-// The wait sleeps on the window's messages and the keyboard's changes: left
-// alone it lasts its time, a key typed meanwhile wakes it with the key already
-// in the snapshot, a delay keeps its length while keys arrive, and a tap that
-// came and went between two looks is still seen once.
+// The wait lasts its time or wakes on a key already in the snapshot; a delay keeps
+// its length while keys arrive; a tap between two looks is still seen once.
 TEST_F(Win32Input, AKeyWakesTheWaitReadableAtOnceAndDelaysHoldTheirLength) {
   ASSERT_TRUE(platform->init_keyboard());
   auto enter = [&] {  // 1 while Enter is held, 0 while it is up

@@ -1,5 +1,4 @@
-// The text prompt, answered from a second thread as a player would: keys posted
-// to the dialog's edit field while the dialog runs its own message loop.
+// The text prompt, answered from a second thread while it runs its own message loop.
 #include "platform/win32/text_dialog.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +12,18 @@
 namespace tornello {
 namespace {
 
-// Runs ask_text_dialog while `act` plays the player on another thread, once the
-// dialog is up.
+void press(HWND target, UINT key) {
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+  PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void enter_text(HWND edit, const std::string& text) {
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  for (char c : text) PostMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+  press(edit, VK_RETURN);
+}
+
+// Runs ask_text_dialog while `act` plays the player once the dialog is up.
 class TextDialogTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(main_window_.open("Tornello")); }
@@ -37,42 +46,25 @@ class TextDialogTest : public ::testing::Test {
     return answer;
   }
 
-  static void press(HWND target, UINT key) {
-    PostMessageW(target, WM_KEYDOWN, key, 1);
-    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-  }
-
   MainWindow main_window_;
   bool main_window_enabled_ = true;
 };
 
-// The dialog is modal: the game's window takes no input while it is up.
+// The dialog is modal; OK answers as Enter does; Escape and a close request
+// cancel despite a default.
 TEST_F(TextDialogTest, TypedTextComesBackWholeAndAnEmptyFieldOrACancelGivesNothing) {
   EXPECT_EQ(ask("3214", [](HWND, HWND edit) { press(edit, VK_RETURN); }), "3214");
   EXPECT_FALSE(main_window_enabled_);
   const std::string address(300, '7');
-  EXPECT_EQ(ask("3214",
-                [&](HWND, HWND edit) {
-                  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-                  for (char c : address) PostMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
-                  press(edit, VK_RETURN);
-                }),
-            address);
-  EXPECT_EQ(ask("3214",
-                [](HWND, HWND edit) {
-                  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-                  press(edit, VK_RETURN);
-                }),
-            "");
-  // The OK button answers as Enter does.
-  EXPECT_EQ(ask("127.0.0.1",
-                [](HWND dialog, HWND) {
-                  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-                }),
-            "127.0.0.1");
-  // Escape and a close request cancel, despite a default.
-  EXPECT_EQ(ask("3214", [](HWND, HWND edit) { press(edit, VK_ESCAPE); }), "");
-  EXPECT_EQ(ask("3214", [](HWND dialog, HWND) { PostMessageW(dialog, WM_CLOSE, 0, 0); }), "");
+  const std::pair<std::function<void(HWND, HWND)>, std::string> answers[] = {
+      {[&](HWND, HWND edit) { enter_text(edit, address); }, address},
+      {[](HWND, HWND edit) { enter_text(edit, ""); }, ""},
+      {[](HWND dialog, HWND) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); },
+       "3214"},
+      {[](HWND, HWND edit) { press(edit, VK_ESCAPE); }, ""},
+      {[](HWND dialog, HWND) { PostMessageW(dialog, WM_CLOSE, 0, 0); }, ""},
+  };
+  for (const auto& [act, expected] : answers) EXPECT_EQ(ask("3214", act), expected);
   EXPECT_TRUE(IsWindowEnabled(main_window_.handle()));
   EXPECT_FALSE(FindWindowW(text_dialog::class_name, nullptr)) << "the dialog is gone";
 }
