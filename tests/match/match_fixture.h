@@ -1,6 +1,4 @@
-// One side of a match on the headless backend: a virtual clock, scripted keys, a
-// sound bank of real files, and the other player's end of a loopback connection,
-// so a test sends what the peer would and reads what this game put on the wire.
+// One side of a match on the headless backend; the test holds the peer's end of a loopback link.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,8 +22,7 @@ namespace tornello {
 
 using Lines = std::vector<std::string>;
 
-// One step per keyboard read (a frame of the match, a pass of the Enter wait).
-// Running out of steps throws, so a match that never ends fails instead of hanging.
+// One step per keyboard read; running out throws, so a match that never ends fails.
 class MatchInput : public ScriptedInput {
  public:
   std::deque<std::function<void(KeyboardSnapshot&)>> steps;
@@ -96,7 +93,6 @@ class MatchTest : public ::testing::Test {
   }
 
   void peer_sends(const std::string& text) { other.send_text(link, text); }
-  // The peer's messages, applied at once as the first steps of a frame would.
   void receive(const std::string& text) {
     peer_sends(text);
     receive_and_apply(*game);
@@ -112,7 +108,6 @@ class MatchTest : public ::testing::Test {
     return messages;
   }
 
-  // The script: keys held for one pass, idle passes, or something done at a pass.
   void hold(std::vector<KeyCode> keys) {
     input.steps.push_back([keys](KeyboardSnapshot& out) {
       for (KeyCode key : keys) out.keys[key] = 0x80;
@@ -129,8 +124,7 @@ class MatchTest : public ::testing::Test {
     input.steps.push_back([action](KeyboardSnapshot&) { action(); });
   }
 
-  // What the player has heard: "play pong/rolling", "stop everything",
-  // "announce scores", "say Score: 1 to 0" (sounds named by their path).
+  // What the player has heard: "play pong/rolling", "announce scores", "say Score: 1 to 0".
   Lines& heard_since() {
     for (; logged < log.events().size(); ++logged) {
       const SoundEvent& event = log.events()[logged];

@@ -1,5 +1,4 @@
-// A headless game in a temporary data tree: scripted keys, a virtual clock, a
-// log of every spoken line and every sound-engine call.
+// A headless game in a temporary data tree, logging every spoken line and sound call.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,7 +32,6 @@ class ShellTest : public ::testing::Test {
   }
   ~ShellTest() override { game->sound.free_all(); }
 
-  // A short, valid sound at `path` below the data tree.
   void write_sound(const std::string& path) {
     const std::vector<uint8_t> bytes = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
     data.write(path, std::string(bytes.begin(), bytes.end()));
@@ -43,8 +41,7 @@ class ShellTest : public ::testing::Test {
       write_sound(std::string("Sounds/Menu/") + name + ".wav");
   }
 
-  // Ends the script with one pass with every key up, whose clock reading is
-  // kept: the moment a held key is let go.
+  // Ends the script with one pass with every key up, noting when it came.
   void release_all_at_end(uint32_t& released_at) {
     script.on_empty = [this, &released_at](ScriptedInput& s) {
       if (released_at != 0) throw std::runtime_error("the script ran out");
@@ -59,7 +56,6 @@ class ShellTest : public ::testing::Test {
     script.tap(key::enter);
   }
 
-  // The paths of the sounds that started playing, in order.
   Lines played() const {
     Lines paths;
     for (const SoundEvent& event : log.events()) {

@@ -1,6 +1,4 @@
-// A stand-in for the speech daemon: listens on a Unix socket and speaks just
-// enough of its text protocol for the client library, recording what it is told.
-// It serves one client at a time, which is all the game ever opens.
+// A stand-in speech daemon on a Unix socket, one client at a time, recording what it is told.
 #pragma once
 
 #include <strings.h>
@@ -11,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -22,12 +19,10 @@ namespace tornello {
 
 class FakeSpeechServer {
  public:
-  // Events, in order: "HELLO" (a client introduced itself), "CANCEL",
-  // "SPEAK:<text>", "LANGUAGE:<code>", and "END" (the server told of a line's end).
+  // "HELLO", "CANCEL", "SPEAK:<text>", "LANGUAGE:<code>", "END" (a line's end told).
   using Events = std::vector<std::string>;
 
-  // A server that is not answering records every command but replies to none,
-  // like a daemon that has hung; its replies go out once it answers again.
+  // Not answering: records every command and holds its replies, like a hung daemon.
   FakeSpeechServer(std::string path, bool answering)
       : path_(std::move(path)), answering_(answering) {
     sockaddr_un address{};
@@ -45,7 +40,6 @@ class FakeSpeechServer {
     });
   }
 
-  // Hangs up on the client and removes the socket, like a daemon killed mid-run.
   ~FakeSpeechServer() {
     {
       std::lock_guard lock(mutex_);
@@ -58,13 +52,6 @@ class FakeSpeechServer {
     unlink(path_.c_str());
   }
 
-  void set_answering(bool answering) {
-    std::lock_guard lock(mutex_);
-    answering_ = answering;
-    flush();
-  }
-
-  // The oldest line not yet ended has been spoken to its end.
   void end_line() {
     std::lock_guard lock(mutex_);
     if (speaking_.empty()) return;
@@ -74,7 +61,7 @@ class FakeSpeechServer {
     flush();
   }
 
-  // Waits up to 5 s for the latest event to be `last`; returns the events either way.
+  // Waits up to 5 s for the latest event to be `last`.
   Events heard_up_to(const std::string& last) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::seconds(5),
@@ -141,7 +128,7 @@ class FakeSpeechServer {
     flush();
   }
 
-  // The rest run with the lock held.
+  // With the lock held:
   void notify(const std::string& code, const std::string& word, int message) {
     if (notifying_)
       unsent_ += code + "-" + std::to_string(message) + "\r\n" + code + "-1\r\n" + code + " " +
