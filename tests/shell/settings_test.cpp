@@ -1,9 +1,15 @@
 // The settings kept between runs, the settings screen, and start-up with the command line.
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "shell/command_line.h"
@@ -83,6 +89,28 @@ TEST_F(SettingsTest, ADamagedFileGivesTheDefaultsAndIsLeftAlone) {
   std::filesystem::remove(file.path);
   GameSettings settings;
   EXPECT_EQ(read_settings(file, settings), SettingsRead::no_file);
+}
+
+// A game killed while it saves leaves the old file or the new one, whole.
+TEST_F(SettingsTest, AKillWhileSavingLeavesAWholeFile) {
+  file.other_lines.assign(4000, "unknown_key=1");
+  ASSERT_TRUE(write_settings(file, GameSettings{}));
+  for (int round = 0; round < 10; ++round) {
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+      for (GameSettings settings;; settings.sound_volume = (settings.sound_volume + 10) % 100) {
+        write_settings(file, settings);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(700 * (round + 1)));
+    ::kill(saver, SIGKILL);
+    ::waitpid(saver, nullptr, 0);
+    SettingsFile again;
+    again.path = file.path;
+    GameSettings read;
+    ASSERT_EQ(read_settings(again, read), SettingsRead::read) << round;
+    EXPECT_EQ(again.other_lines.size(), 4000u) << round;
+  }
 }
 
 // The command line holds for the run only; a damaged file is told and gives English.
