@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "match/match.h"
-#include "support/lockstep.h"
 #include "support/process_resources.h"
 #include "two_games.h"
 
@@ -44,79 +43,51 @@ std::vector<std::string> open_to_others() {
   return found;
 }
 
-// The computer's keys on their way to its game, with its Escape presses counted.
-struct WatchedKeys : InputSource {
-  void keyboard(KeyboardSnapshot& out) override {
-    keys->keyboard(out);
-    escapes += (out.keys[key::escape] & 0x80) != 0;
-  }
-  std::optional<std::string> answer(const std::string& title, const std::string& prompt,
-                                    const std::string& default_text) override {
-    return keys->answer(title, prompt, default_text);
-  }
-  InputSource* keys = nullptr;
-  int escapes = 0;
-};
-
-struct Holdings {
-  size_t threads, files, sounds;
-  std::pair<size_t, size_t> endpoints;
-};
-
 using PracticeTest = TwoGamesTest;
 
 TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothing) {
-  Lockstep lockstep;
+  PacedClocks paced;
   std::deque<std::vector<std::string>> computer;  // its lines, a record per match
-  std::deque<WatchedKeys> watched;
   std::atomic<int> computers_ended{0};
-  std::vector<Holdings> holdings;  // each time the main menu opens
-  // Once per practice, as the computer connects: the practice port, and any
-  // other this process has open to others, is on 127.0.0.1 alone.
-  std::vector<bool> listeners;
-  make_host();
-  PracticeSetup setup = lockstep.setup([&](ListeningPlatform& platform, Autopilot& pilot) {
-    platform.on_title = [&computer, &pilot](const std::string& line) {
-      pilot.hear(line);
-      computer.back().push_back(line);
-    };
-    watched.emplace_back().keys = &pilot;
-    platform.set_input(&watched.back());
-    computer.emplace_back();
-  });
-  setup.opponent_ended = [&, ended = setup.opponent_ended] {
-    ++computers_ended;
-    ended();
-  };
+  // Threads, files and sockets at each main menu.
+  std::vector<std::tuple<size_t, size_t, std::pair<size_t, size_t>>> holdings;
+  std::vector<bool> loopback_only;  // the practice port, and any other, on 127.0.0.1 alone
+  make_host(&paced);
+  // The computer's game on a virtual clock of its own, kept in step with the player's.
+  PracticeSetup setup{HeadlessPlatform::Clock::virtual_time,
+                      [&](ListeningPlatform& platform, Autopilot& pilot) {
+                        platform.on_pump = [&] { paced.tick(1, platform.elapsed_ms()); };
+                        platform.on_title = [&computer, &pilot](const std::string& line) {
+                          pilot.hear(line);
+                          computer.back().push_back(line);
+                        };
+                        computer.emplace_back();
+                      },
+                      [&] {
+                        ++computers_ended;
+                        paced.finished(1);
+                      }};
   Player& player = *host;
   player.flows.practise = [&setup](Game& game) { return practise(game, setup); };
-  player.on_pump = [&] { lockstep.player_at(player.platform.elapsed_ms()); };
   player.on_line = [&](const std::string& line) {
-    Game& game = player.game;
-    if (line == main_menu) {
-      holdings.push_back({threads(), open_files(), game.sound.loaded_count(), endpoints(player)});
-    }
-    if (mentions_entry(game, line, 5)) {  // the computer is connecting
+    if (line == main_menu) holdings.emplace_back(threads(), open_files(), endpoints(player));
+    if (mentions_entry(player.game, line, 5)) {  // the computer is connecting
       char practice[16];
       std::snprintf(practice, sizeof practice, "0100007F:%04X",
-                    game.transport.server_port(host_server_id));
+                    player.game.transport.server_port(host_server_id));
       const std::vector<std::string> open = open_to_others();
-      listeners.push_back(count_of(open, practice) == 1 &&
-                          std::all_of(open.begin(), open.end(), [](const std::string& at) {
-                            return at.starts_with("0100007F:");
-                          }));
+      loopback_only.push_back(count_of(open, practice) == 1 &&
+                              std::all_of(open.begin(), open.end(), [](const std::string& at) {
+                                return at.starts_with("0100007F:");
+                              }));
     }
   };
-  const auto practice_round = [&](int level, int character) {
+  for (const auto& [level, character] : {std::pair{2, 2}, std::pair{1, 4}}) {
     player.pilot.when_heard_menu("main").choose(3);
     player.pilot.when_heard_menu("gamemode").choose(1);
     player.pilot.when_heard_entry(65).choose(level);
     choose_character(player.pilot, character);
-  };
-  practice_round(2, 2);
-  // "Learn the sounds", as the main menu has it, left with Escape.
-  player.pilot.when_heard_menu("main").choose(4).idle(5).tap(key::escape);
-  practice_round(1, 4);
+  }
   leave_as_play_starts(player.pilot);
   exit_game(player.pilot);
   play();
@@ -126,8 +97,7 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   ASSERT_LT(second, h.size()) << last_lines(player);
   ASSERT_EQ(computer.size(), 2u);
   EXPECT_EQ(computers_ended.load(), 2);
-  EXPECT_EQ(listeners, std::vector<bool>(2, true));
-  // The first match, heard from the player's side as when a person joins, to its end.
+  EXPECT_EQ(loopback_only, std::vector<bool>(2, true));
   EXPECT_TRUE(heard_in_order(h, 0, second,
                              {"say " + line(65), said(4), "say 127.0.0.1 " + line(5), said(6),
                               "play chars/2/name", "play music/ingame", said(7)}));
@@ -138,33 +108,19 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   ASSERT_FALSE(player_scores.empty());
   const bool won = player_scores.back().first > player_scores.back().second;
   EXPECT_TRUE(
-      heard_in_order(h, 0, second,
-                     {said(won ? 17 : 16), won ? "play music/game_won" : "play music/game_lost",
-                      "stop everything", "say " + main_menu}));
+      heard_in_order(h, 0, second, {said(won ? 17 : 16), "stop everything", "say " + main_menu}));
   EXPECT_TRUE(heard_in_order(computer[0], {line(11), line(12), line(won ? 16 : 17)}));
-  // The second, left as play starts: the computer takes the goodbye and goes
-  // quietly, without being told to, and the player is back at the main menu.
+  // Left as play starts: the computer takes the goodbye and goes quietly.
   EXPECT_TRUE(heard_in_order(
       h, second, h.size(),
       {said(6), "play chars/4/name", said(7), "stop everything", "say " + main_menu}));
   EXPECT_EQ(count_all(h, said(21)), 0u);
-  for (size_t match = 0; match < 2; ++match) {
-    EXPECT_EQ(count_of(computer[match], line(21)), 0u) << "match " << match + 1;
-    EXPECT_EQ(watched[match].escapes, 0) << "match " << match + 1;
-  }
+  for (const auto& heard : computer) EXPECT_EQ(count_of(heard, line(21)), 0u);
   EXPECT_TRUE(heard_in_order(computer[1], {line(12), line(14)}) ||
               heard_in_order(computer[1], {line(12), line(15)}));
-  // Threads, files and sockets at each return to the main menu as before the
-  // first match; sounds as after it (the announcer keeps its last call).
-  ASSERT_EQ(holdings.size(), 4u) << "the main menu before and after each visit";
-  for (const Holdings& visit : holdings) {
-    EXPECT_EQ(visit.threads, holdings[0].threads);
-    EXPECT_EQ(visit.files, holdings[0].files);
-    EXPECT_EQ(visit.endpoints, std::make_pair(size_t{0}, size_t{0}));
-  }
-  EXPECT_EQ(holdings[3].sounds, holdings[1].sounds);
-  EXPECT_EQ(holdings[2].sounds, holdings[1].sounds);
-  EXPECT_TRUE(network_flows().practise) << "the game's main menu practises";
+  ASSERT_EQ(holdings.size(), 3u);
+  for (const auto& visit : holdings) EXPECT_EQ(visit, holdings[0]);
+  EXPECT_EQ(std::get<2>(holdings[0]), std::make_pair(size_t{0}, size_t{0}));
 }
 
 }  // namespace

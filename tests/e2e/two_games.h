@@ -1,7 +1,5 @@
-// Two whole games in one test process, each a headless game on a virtual clock
-// and a thread of its own, played by an autopilot over real loopback sockets.
-// The clocks are kept in step as two computers' would be, a relay keeps every
-// byte on the wire, and each game keeps a transcript of what its player heard.
+// Two headless games in one process, each on a virtual clock and a thread of its
+// own, played by autopilots over loopback through a relay that keeps every byte.
 #pragma once
 
 #include <fcntl.h>
@@ -37,41 +35,34 @@
 
 namespace tornello {
 
-// A game whose clock runs more than `slack` ms ahead waits for the other.
+// Two games' virtual clocks kept within a tenth of a second, as two computers'
+// would be. A side not started, ended or stalled for 2 s holds the other back no longer.
 class PacedClocks {
  public:
-  void tick(int side, uint64_t now) {
-    time_[side].store(now);
-    if (waiting_[1 - side].load()) {
-      std::lock_guard lock(mutex_);
-      moved_.notify_all();
-    }
-    if (!ahead(side)) return;
+  void tick(int side, uint32_t now) {
     std::unique_lock lock(mutex_);
-    waiting_[side].store(true);
-    moved_.wait(lock, [&] { return !ahead(side); });
-    waiting_[side].store(false);
+    on_[side] = true;
+    time_[side] = now;
+    moved_.notify_all();
+    moved_.wait_for(lock, std::chrono::seconds(2), [&] {
+      return !on_[1 - side] || ms_between(time_[1 - side], time_[side]) <= 100;
+    });
   }
   void finished(int side) {
     std::lock_guard lock(mutex_);
-    done_[side].store(true);
+    on_[side] = false;
     moved_.notify_all();
   }
 
  private:
-  static constexpr uint64_t slack = 100;
-  bool ahead(int side) const {
-    return !done_[1 - side].load() && time_[side].load() > time_[1 - side].load() + slack;
-  }
-  std::atomic<uint64_t> time_[2] = {0, 0};
-  std::atomic<bool> waiting_[2] = {false, false}, done_[2] = {false, false};
+  bool on_[2] = {false, false};
+  uint32_t time_[2] = {0, 0};
   std::mutex mutex_;
   std::condition_variable moved_;
 };
 
 // One game with its autopilot and a transcript: "say <line>", "play <sound>",
-// "stop <sound>" (lower case, without "sounds/" and ".wav"; the bank's opponent
-// copies as "opponent <sound>"), each with the game's clock when it was heard.
+// "stop <sound>" (lower case, without "sounds/" and ".wav"), each with its time.
 class Player {
  public:
   Player(PacedClocks* clocks, int side, uint32_t seed, int32_t skill = 85)
@@ -89,7 +80,6 @@ class Player {
   }
   ~Player() { finish(); }
 
-  // A long run keeps neither the transcript nor the sound log.
   void forget_everything() {
     platform.keep_log = false;
     game.sound.set_log(nullptr);
@@ -118,12 +108,10 @@ class Player {
   std::vector<std::string> heard;
   std::vector<uint32_t> heard_at;
   std::string failure;
-  // Run on the player's thread: each line heard, each pump, before start-up
-  // (to enter a network namespace); `wire` carries the relay a frame at a time.
+  // Run on the player's thread; `wire` carries the relay.
   std::function<void(const std::string&)> on_line;
   std::function<void()> on_pump, wire, on_start;
   CommandLine command_line;
-  // Far past the longest match, yet a hung game fails in well under a run's limit.
   static constexpr int32_t virtual_time_limit_ms = 24 * 3600 * 1000;
   static constexpr std::chrono::seconds real_time_limit{240};
 
@@ -143,19 +131,12 @@ class Player {
     }
     if (clocks_) clocks_->tick(side_, platform.elapsed_ms());
   }
-  std::string label(const SoundEvent& event) const {
+  static std::string label(const SoundEvent& event) {
     std::string name = event.path;
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (name.starts_with("sounds/")) name.erase(0, 7);
-    if (name.ends_with(".wav")) name.erase(name.size() - 4);
-    const SoundBank& b = game.bank;
-    for (SoundHandle copy :
-         {b.opponent_move, b.opponent_border, b.opponent_shield_on, b.opponent_shield_loop,
-          b.opponent_shield_hit, b.opponent_shield_off}) {
-      if (copy != 0 && event.handle == copy) return "opponent " + name;
-    }
-    return name;
+    return name.ends_with(".wav") ? name.substr(0, name.size() - 4) : name;
   }
   void drain_sounds() {
     for (const SoundEvent& event : log_.events()) {
@@ -184,10 +165,8 @@ inline std::string last_lines(const Player& player, size_t count = 40) {
   return shown;
 }
 
-// A TCP relay from guests to the host that keeps every byte each way, one
-// record per connection. The games carry it on their pumps (no thread of its
-// own), so a message spends a few virtual milliseconds on the wire however
-// the machine schedules threads.
+// A TCP relay from guests to the host keeping every byte each way, a record per
+// connection; carried on the games' pumps, so the wire takes virtual time only.
 class WireTap {
  public:
   struct Session {
@@ -233,7 +212,6 @@ class WireTap {
     }
     for (Link& link : links_) {
       Session& record = sessions_[link.session];
-      // Either side hanging up hangs up on the other, once what it said has gone.
       if (!carry(link.guest, link.host, link.to_host, record.to_host) ||
           !carry(link.host, link.guest, link.to_guest, record.to_guest)) {
         hang_up(link);
@@ -298,8 +276,7 @@ inline std::string menu_title(const std::string& name) {
   return menu ? menu->title : std::string();
 }
 
-// The game's language and menu files, and a short valid sound at every path it
-// plays, so each sound shows in the transcript without the generated tree.
+// The language and menu files and a short sound at every path the game plays.
 class GameData {
  public:
   GameData() {
@@ -309,7 +286,6 @@ class GameData {
     std::filesystem::copy(source / "Menu", here / "Menu", std::filesystem::copy_options::recursive);
     const std::vector<uint8_t> wav = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
     const std::string bytes(wav.begin(), wav.end());
-    // Everything the sound bank asks for, then what menus and matches play by name.
     SoundEngine engine;
     SoundLog log;
     engine.set_log(&log);
@@ -339,8 +315,6 @@ class GameData {
 using Score = std::pair<int, int>;  // as one side tells it: own score first
 using Endpoints = std::vector<std::pair<size_t, size_t>>;
 
-// The data tree as working directory, the language's lines, and the scripts
-// both players follow through the menus.
 class TwoGamesTest : public ::testing::Test {
  protected:
   TwoGamesTest()
@@ -355,13 +329,11 @@ class TwoGamesTest : public ::testing::Test {
     return "say " + line(8) + " " + address + " " + line(9) + " " + std::to_string(port);
   }
 
-  // The host's line that tells where it can be reached, through `entry`.
   std::string join_line(int entry, const std::string& addresses, uint16_t port) const {
     return "say " + line(entry) + " " + addresses + ", " + line(47) + " " + std::to_string(port) +
            ".";
   }
 
-  // Both games on clocks kept in step, the guest joining through the relay.
   void make_players(int32_t host_skill, int32_t guest_skill) {
     make_host(&clocks, host_skill);
     make_guest(&clocks, guest_skill);
@@ -382,7 +354,6 @@ class TwoGamesTest : public ::testing::Test {
     };
     guest->pilot.when_heard_entry(20).tap(key::enter);
   }
-  // `also` runs on every line `player` hears, after what it did before.
   static void on_each_line(Player& player, std::function<void(const std::string&)> also) {
     player.on_line = [before = player.on_line, also](const std::string& heard) {
       if (before) before(heard);
@@ -390,7 +361,6 @@ class TwoGamesTest : public ::testing::Test {
     };
   }
 
-  // Starts the games there are; `finish` waits until both have ended well.
   void start() {
     for (Player* player : {host.get(), guest.get()}) {
       if (player) player->start();
@@ -411,7 +381,6 @@ class TwoGamesTest : public ::testing::Test {
   static std::pair<size_t, size_t> endpoints(Player& player) {
     return {player.game.transport.open_servers(), player.game.transport.open_connections()};
   }
-  // The guest connects in round `round` only once the host is waiting for it.
   std::function<bool()> host_is_waiting(int round) {
     return [this, round] { return host_waiting.load() > round; };
   }
@@ -420,7 +389,6 @@ class TwoGamesTest : public ::testing::Test {
     pilot.when_heard_menu("main").answer_with(std::to_string(port)).choose(1);
     pilot.when_heard_menu("gamemode").choose(game_mode);
   }
-  // Only menus read keys here, so one cue does for the whole walk.
   static void join_round(
       Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; },
       const std::string& address = "127.0.0.1") {
@@ -439,15 +407,14 @@ class TwoGamesTest : public ::testing::Test {
     pilot.when_heard([this](const std::string& heard) { return starts_play(heard); });
     pilot.tap(key::escape);
   }
-  // Leaves the match once `entry`'s line is heard (0: the first point told).
-  void leave_on(Autopilot& pilot, int entry) const {
-    pilot.when_heard([start = entry ? line(entry) : line(18) + ": "](const std::string& heard) {
-      return heard.starts_with(start);
-    });
+  // Leaves the match once the first point is told.
+  void leave_on_first_point(Autopilot& pilot) const {
+    pilot.when_heard(
+        [start = line(18) + ": "](const std::string& heard) { return heard.starts_with(start); });
     pilot.tap(key::escape);
   }
 
-  // `items` appear in heard[from, to) in this order, others between them.
+  // `items` in heard[from, to) in this order, others between them.
   static ::testing::AssertionResult heard_in_order(const std::vector<std::string>& heard,
                                                    size_t from, size_t to,
                                                    const std::vector<std::string>& items) {
@@ -472,14 +439,13 @@ class TwoGamesTest : public ::testing::Test {
   static size_t count_all(const std::vector<std::string>& heard, const std::string& prefix) {
     return count_from(heard, 0, heard.size(), prefix);
   }
-  // Where the n-th (from 0) copy of `item` is in the transcript, or its end.
   static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n = 0) {
     for (size_t at = 0; at < heard.size(); ++at) {
       if (heard[at] == item && n-- == 0) return at;
     }
     return heard.size();
   }
-  // The least time on the player's clock from each `from` heard to the next `to`.
+  // The least virtual time from each `from` heard to the next `to`.
   static int32_t least_ms_between(const Player& player, const std::string& from,
                                   const std::string& to) {
     int32_t least = INT32_MAX;
@@ -516,7 +482,7 @@ class TwoGamesTest : public ::testing::Test {
     return found;
   }
 
-  // One side's score lines, the other's mirrored, a point at a time, to the limit.
+  // Both sides' scores mirrored, a point at a time, to the limit.
   static void expect_a_whole_match(const std::vector<Score>& host_scores,
                                    const std::vector<Score>& guest_scores, int winning_score) {
     ASSERT_FALSE(host_scores.empty());
@@ -539,11 +505,10 @@ class TwoGamesTest : public ::testing::Test {
   LanguageTable language;
   PacedClocks clocks;
   uint16_t host_port;
-  WireTap relay;  // the guest joins through it
+  WireTap relay;
   std::string main_menu;
   std::unique_ptr<Player> host, guest;
   std::atomic<int> host_waiting{0};
-  // Open servers and connections each time the main menu opened.
   Endpoints host_endpoints, guest_endpoints;
 };
 

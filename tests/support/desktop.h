@@ -1,8 +1,5 @@
-// The real game binary on a desktop of its own: a virtual X display from
-// xvfb-run, a connection that plays its window manager and sees each title as
-// it changes, the game processes started on it, and what the Linux and Wine
-// drivers both do there. Include it last: Xlib's macros (None, Status, ...)
-// break headers included after it.
+// The real game on a virtual X display of its own, its window titles followed.
+// Include it last: Xlib's macros (None, Status, ...) break later headers.
 #pragma once
 
 #include <X11/Xatom.h>
@@ -16,7 +13,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -24,7 +20,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "net/local_addresses.h"
@@ -35,8 +30,7 @@ namespace tornello {
 
 inline constexpr std::chrono::seconds desktop_patience{60};
 
-// xvfb-run runs a shell that reports the display and then waits to be stopped;
-// DISPLAY and XAUTHORITY name the display meanwhile.
+// xvfb-run runs a shell that reports the display, then waits to be stopped.
 class VirtualDisplay {
  public:
   VirtualDisplay() {
@@ -67,17 +61,15 @@ class VirtualDisplay {
   bool ready_ = false;
 };
 
-// A program run in a working directory of its own, with some environment
-// variables changed and its standard output kept in a file; killed if still
-// running when dropped.
+// A program with its own working directory, environment changes and output
+// file; killed if still running when dropped.
 class ChildProcess {
  public:
   ChildProcess(const std::string& working_dir, const std::vector<std::string>& arguments,
                const std::vector<std::pair<std::string, std::string>>& environment = {},
                const std::string& output_path = "/dev/null")
       : output_path_(output_path) {
-    // Everything is made before the fork: after it, in a process with threads,
-    // only system calls are safe.
+    // All made before the fork: after it only system calls are safe.
     std::vector<std::string> variables;
     for (char** variable = environ; *variable; ++variable) {
       bool replaced = false;
@@ -106,8 +98,7 @@ class ChildProcess {
 
   bool running() { return pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == 0; }
 
-  // The exit code once it has ended; -1 when a signal ended it, -2 when it is
-  // still running after `patience`.
+  // -1 when a signal ended it, -2 when still running after `patience`.
   int exit_code(std::chrono::milliseconds patience = desktop_patience) {
     for (const auto deadline = std::chrono::steady_clock::now() + patience;
          std::chrono::steady_clock::now() < deadline;) {
@@ -118,7 +109,6 @@ class ChildProcess {
     return -2;
   }
 
-  // Ends it at once, as a crash or a pulled plug would.
   void kill() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
@@ -147,13 +137,11 @@ class ChildProcess {
   int status_ = 0;
 };
 
-// A connection to the display of DISPLAY that follows the title of every
-// top-level window, as a screen reader follows the focused one, and, when it
-// `manages`, plays the window manager: each window that asks to be shown is.
+// Follows every top-level window's titles, as a screen reader would, and when
+// it `manages`, shows each window that asks to be shown.
 class WindowManager {
  public:
   explicit WindowManager(bool manages = true) {
-    // A request that fails (a window already gone) is the test's to judge, not Xlib's.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     x_ = XOpenDisplay(nullptr);
     if (!x_) return;
@@ -170,8 +158,7 @@ class WindowManager {
   WindowManager& operator=(const WindowManager&) = delete;
   Display* x() const { return x_; }
 
-  // Serves X events until `wanted` accepts one (seen before a request to be
-  // shown is granted), noting each window's titles meanwhile.
+  // Serves X events until `wanted` accepts one, noting titles meanwhile.
   bool wait_for(const std::function<bool(const XEvent&)>& wanted,
                 std::chrono::milliseconds patience = desktop_patience) {
     for (const auto deadline = std::chrono::steady_clock::now() + patience;
@@ -184,7 +171,6 @@ class WindowManager {
       XEvent event;
       XNextEvent(x_, &event);
       if (event.type == CreateNotify && !event.xcreatewindow.override_redirect) {
-        // Watched from the moment it exists, so its first title is seen too.
         XSelectInput(x_, event.xcreatewindow.window, PropertyChangeMask);
         note(event.xcreatewindow.window);
       } else if (event.type == PropertyNotify &&
@@ -198,8 +184,7 @@ class WindowManager {
     return false;
   }
 
-  // The window whose title now is one of `texts` (the first that any has),
-  // once there is one; 0 if none comes in time. A title replaced at once may be missed.
+  // The window whose title now is one of `texts`; 0 if none comes in time.
   Window wait_for_title(const std::vector<std::string>& texts,
                         std::chrono::milliseconds patience = desktop_patience) {
     wait_for([&](const XEvent&) { return titled(texts) != 0; }, patience);
@@ -255,8 +240,7 @@ inline bool installed(const std::string& program) {
 inline bool xdotool(const std::string& arguments) {
   return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
-// Held over a few frames, as a person's press is, then let go: the game reads
-// its keys once a frame and acts on most of them when they are let go.
+// Held over a few frames, as a person's press is: the game acts on the release.
 inline bool press(const std::string& key) {
   return xdotool("keydown " + key + " sleep 0.15 keyup " + key + " sleep 0.15");
 }
@@ -270,7 +254,6 @@ inline std::string language_line(int entry) {
   return line;
 }
 
-// What a game hosting on `port` here says while it waits: where it can be reached.
 inline std::string reach_line(int port) {
   std::string reached = language_line(46);
   for (const std::string& address : addresses_to_tell(up_interface_addresses())) {
@@ -279,12 +262,40 @@ inline std::string reach_line(int port) {
   return reached + " " + language_line(47) + " " + std::to_string(port) + ".";
 }
 
-// The Linux practice bot joining a game on this computer, printing what it says.
-inline std::unique_ptr<ChildProcess> join_bot(const std::string& folder, int port) {
-  return std::make_unique<ChildProcess>(
+// Types `before`, then presses `key`, until a window's title is one of `titles`:
+// the game may get the keyboard late, under Wine above all.
+inline Window press_until(WindowManager& wm, const std::string& key,
+                          const std::vector<std::string>& titles, int tries = 3,
+                          const std::string& before = "") {
+  for (int attempt = 0; attempt < tries; ++attempt) {
+    if ((!before.empty() && !xdotool(before)) || !press(key)) return 0;
+    if (const Window window = wm.wait_for_title(titles, std::chrono::seconds(20))) return window;
+  }
+  return 0;
+}
+
+// From the main menu, hosts a short game on `port` through the port prompt titled
+// `prompt`; the Linux bot (`bot`) joins, a character is chosen and play starts.
+// The window once play has started, or 0 (`wm.report()` tells how far it got).
+inline Window host_until_play(WindowManager& wm, const std::string& prompt, int port,
+                              const std::string& folder, std::unique_ptr<ChildProcess>& bot) {
+  // What the prompt shows is rubbed out, then the port typed.
+  if (!press_until(wm, "Return", {prompt}) ||
+      !press_until(wm, "Return", {"Choose the game mode"}, 3,
+                   "sleep 0.5 key End BackSpace BackSpace BackSpace BackSpace type --delay 30 " +
+                       std::to_string(port)) ||
+      !press_until(wm, "Return", {reach_line(port)})) {
+    return 0;
+  }
+  bot = std::make_unique<ChildProcess>(
       folder,
       std::vector<std::string>{TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)},
       std::vector<std::pair<std::string, std::string>>{}, folder + "/bot.txt");
+  if (!wm.wait_for_title({language_line(6)})) return 0;
+  // The character selection follows the handshake's pause and says nothing.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  if (!press_until(wm, "Return", {language_line(7)}, 5)) return 0;
+  return wm.wait_for_title({language_line(14), language_line(15)}, std::chrono::seconds(40));
 }
 
 }  // namespace tornello

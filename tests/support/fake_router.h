@@ -1,7 +1,5 @@
-// A home router as far as port forwarding goes: a small HTTP server on loopback
-// that serves an Internet Gateway Device description and answers the SOAP
-// actions GetExternalIPAddress, AddPortMapping and DeletePortMapping, writing
-// down every request. How it answers AddPortMapping is the test's to choose.
+// A home router as far as port forwarding goes: an HTTP server on loopback that
+// describes a gateway device and answers every SOAP action, noting each one.
 #pragma once
 
 #include <poll.h>
@@ -49,9 +47,6 @@ class FakeRouter {
   }
 
   const std::string& url() const { return url_; }
-  // The UPnP error AddPortMapping answers with; 0 for success.
-  void refuse_with(int error) { add_error_.store(error); }
-
   std::vector<Request> requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -71,11 +66,9 @@ class FakeRouter {
       if (client < 0) continue;
       const timeval limit{2, 0};
       ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      const auto [status, body] = answer(read_request(client));
-      const std::string text =
-          "HTTP/1.1 " + std::to_string(status) +
-          " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-          "\r\nConnection: close\r\n\r\n" + body;
+      const std::string body = answer(read_request(client));
+      const std::string text = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
       ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
       ::close(client);
     }
@@ -96,8 +89,18 @@ class FakeRouter {
     }
   }
 
-  std::pair<int, std::string> answer(const std::string& request) {
-    if (request.starts_with("GET ")) return {200, description()};
+  // A gateway's description for a GET; for a SOAP action, its empty answer.
+  std::string answer(const std::string& request) {
+    const std::string service = "urn:schemas-upnp-org:service:WANIPConnection:1";
+    if (request.starts_with("GET ")) {
+      return "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
+             "<deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
+             "<deviceList><device><deviceList><device><serviceList><service><serviceType>" +
+             service +
+             "</serviceType><controlURL>/ctl/IPConn</controlURL><eventSubURL>/evt/IPConn"
+             "</eventSubURL><SCPDURL>/IPConn.xml</SCPDURL></service></serviceList></device>"
+             "</deviceList></device></deviceList></device></root>";
+    }
     std::smatch match;
     std::regex_search(request, match, std::regex("#(\\w+)"));
     Request seen{match[1], {}};
@@ -110,43 +113,19 @@ class FakeRouter {
       std::lock_guard lock(mutex_);
       requests_.push_back(seen);
     }
-    const int error = seen.action == "AddPortMapping" ? add_error_.load() : 0;
-    if (error != 0) {
-      return {500, envelope("<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError"
-                            "</faultstring><detail><UPnPError><errorCode>" +
-                            std::to_string(error) + "</errorCode></UPnPError></detail></s:Fault>")};
-    }
     const std::string value =
         seen.action == "GetExternalIPAddress"
-            ? std::string("<NewExternalIPAddress>") + external_address + "</NewExternalIPAddress>"
+            ? "<NewExternalIPAddress>" + std::string(external_address) + "</NewExternalIPAddress>"
             : "";
-    return {200, envelope("<u:" + seen.action + "Response xmlns:u=\"" + service + "\">" + value +
-                          "</u:" + seen.action + "Response>")};
+    return "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/"
+           "envelope/\"><s:Body><u:" +
+           seen.action + "Response xmlns:u=\"" + service + "\">" + value + "</u:" + seen.action +
+           "Response></s:Body></s:Envelope>";
   }
-
-  static std::string envelope(const std::string& body) {
-    return "<?xml version=\"1.0\"?><s:Envelope "
-           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>" +
-           body + "</s:Body></s:Envelope>";
-  }
-  // A gateway with one WAN connection device that has the IP connection service.
-  static std::string description() {
-    return std::string(
-               "<?xml version=\"1.0\"?><root xmlns=\"urn:schemas-upnp-org:device-1-0\"><device>"
-               "<deviceType>urn:schemas-upnp-org:device:InternetGatewayDevice:1</deviceType>"
-               "<deviceList><device><deviceList><device><serviceList><service><serviceType>") +
-           service +
-           "</serviceType><controlURL>/ctl/IPConn</controlURL><eventSubURL>/evt/IPConn"
-           "</eventSubURL><SCPDURL>/IPConn.xml</SCPDURL></service></serviceList></device>"
-           "</deviceList></device></deviceList></device></root>";
-  }
-
-  static constexpr const char* service = "urn:schemas-upnp-org:service:WANIPConnection:1";
 
   int listener_ = -1;
   std::string url_;
   std::atomic<bool> stop_{false};
-  std::atomic<int> add_error_{0};
   mutable std::mutex mutex_;
   std::vector<Request> requests_;
   std::thread thread_;

@@ -1,8 +1,6 @@
-// Name lookups as the test says: the calling thread gets a mount namespace of
-// its own in which /etc/hosts and /etc/resolv.conf are files the test wrote, and
-// the machine's name caches (nscd, systemd-resolved) cannot be reached, so no
-// lookup ever asks a name server of the machine's. Threads it starts later (the
-// game's lookup thread) share it; other threads are not touched. Needs root.
+// The calling thread, and threads it starts later, get a mount namespace where
+// /etc/hosts and /etc/resolv.conf are the test's and the machine's name caches
+// are out of reach: no lookup asks the machine's name servers. Needs root.
 #pragma once
 
 #include <sched.h>

@@ -1,9 +1,6 @@
-// Two computers on one LAN, made inside this machine: two network namespaces of
-// the test's own, joined by a veth pair, with addresses and broadcast addresses
-// of our choosing. Whatever the games send there (broadcasts, a router's
-// questions, a name lookup) never reaches the machine's real network. Needs root
-// and iproute2; a test skips with the reason where they are missing, and fails
-// in CI, which has both.
+// Two computers on one LAN inside this machine: two network namespaces of the
+// test's own joined by a veth pair, so nothing sent there reaches the real
+// network. Needs root and iproute2.
 #pragma once
 
 #include <fcntl.h>
@@ -47,11 +44,7 @@ class NetworkPair {
             run(in + "-6 addr add " + ipv6(side) + "/64" + dev + " nodad") &&
             run(in + "link set lo up") && run(in + "link set" + dev + " up");
     }
-    // A veth end has no carrier for a moment after both ends are up, and a
-    // game looking for interfaces that are up and running would skip it.
-    for (int tries = 0; ok_ && tries < 200 && !(carrier(0) && carrier(1)); ++tries) {
-      ::usleep(10 * 1000);
-    }
+    ok_ = ok_ && set_link(0, true);
   }
   ~NetworkPair() {
     for (const std::string& name : name_) run("ip netns del " + name);
@@ -59,12 +52,10 @@ class NetworkPair {
   NetworkPair(const NetworkPair&) = delete;
   NetworkPair& operator=(const NetworkPair&) = delete;
 
-  // Whether every step of making the pair worked.
   bool ok() const { return ok_; }
   const std::string& name(int side) const { return name_[side]; }
 
-  // Moves the calling thread into a side's namespace: sockets it opens from
-  // now on live there. Other threads are not moved.
+  // Moves the calling thread alone into a side's namespace.
   bool enter(int side) const {
     const int fd = ::open(("/var/run/netns/" + name_[side]).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -73,11 +64,15 @@ class NetworkPair {
     return entered;
   }
 
-  // Takes a side's end of the link down (or up again): nothing passes, and
-  // nobody is told, as when a cable is pulled or the Wi-Fi drops.
+  // Takes a side's end of the link down, as a pulled cable, or up again. A veth
+  // end has no carrier for a moment once up, and a game would skip it meanwhile.
   bool set_link(int side, bool up) const {
-    return run("ip -n " + name_[side] + " link set tv" + std::to_string(side) +
-               (up ? " up" : " down"));
+    const bool done = run("ip -n " + name_[side] + " link set tv" + std::to_string(side) +
+                          (up ? " up" : " down"));
+    for (int tries = 0; up && tries < 200 && !(carrier(0) && carrier(1)); ++tries) {
+      ::usleep(10 * 1000);
+    }
+    return done;
   }
 
  private:

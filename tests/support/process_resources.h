@@ -1,5 +1,4 @@
-// What this test process holds right now: open file descriptors and resident
-// memory, for tests that repeat a flow many times and expect both to stay flat.
+// Open file descriptors and memory in use by this process.
 #pragma once
 
 #include <dirent.h>
@@ -32,9 +31,8 @@ inline size_t open_files() {
   return count;
 }
 
-// Resident memory in bytes. Under the address sanitizer, the bytes allocated and
-// not yet freed instead: it keeps freed blocks in quarantine to catch late uses,
-// so resident memory grows there whether or not anything leaks.
+// Resident bytes; under the address sanitizer, whose quarantine keeps freed
+// blocks resident, the bytes allocated and not yet freed.
 inline size_t memory_in_use() {
 #ifdef TORNELLO_ASAN
   return __sanitizer_get_current_allocated_bytes();

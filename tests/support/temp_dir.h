@@ -35,12 +35,7 @@ class TempDir {
   std::string path_;
 };
 
-}  // namespace tornello
-
-namespace tornello {
-
-// Makes `path` the working directory for the guard's lifetime (the game opens its
-// data files relative to it).
+// Makes `path` the working directory while it lasts: the game opens its data there.
 class WorkingDirectory {
  public:
   explicit WorkingDirectory(const std::string& path) : previous_(std::filesystem::current_path()) {
