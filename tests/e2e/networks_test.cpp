@@ -74,8 +74,10 @@ TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNoth
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
   EXPECT_TRUE(heard_in_order(
-      h, {said(3), said(4), join_line(46, "10.77.0.1, fd77::1", port), said(49),
-          "say 10.77.0.2 " + line(5), said(6), said(7), said(21), "stop everything", menu}))
+      h,
+      {said(3), said(4),
+       "say " + line(46) + " 10.77.0.1, fd77::1, " + line(47) + " " + std::to_string(port) + ".",
+       said(49), "say 10.77.0.2 " + line(5), said(6), said(7), said(21), "stop everything", menu}))
       << last_lines(*host);
   EXPECT_EQ(count_all(h, "say " + line(46)), 1u);
   const std::string found =

@@ -1,6 +1,5 @@
-// Practice against the computer from the main menu: a whole match, then one left
-// with Escape, each heard as against a person, the computer's game on a thread
-// of its own, and nothing of it left once the main menu is back.
+// Practice against the computer from the main menu, the computer's game on a
+// thread of its own, and nothing of it left once the main menu is back.
 #include "session/practice.h"
 
 #include <filesystem>
@@ -43,35 +42,51 @@ std::vector<std::string> open_to_others() {
   return found;
 }
 
+struct Reading {
+  size_t threads, files, memory, sounds;
+  std::pair<size_t, size_t> endpoints;
+};
+
 using PracticeTest = TwoGamesTest;
 
-TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothing) {
+// A whole match, then one left as play starts, each heard as against a person;
+// then a thousand more, every tenth played to its end, the others left as they
+// begin. From the warm-up on nothing may pile up: threads, open files, sockets,
+// memory and the sounds loaded.
+TEST_F(PracticeTest, AWholeMatchAndOneLeftAsAgainstAPersonThenAThousandLeavingNothing) {
+  constexpr int rounds = 1000, warm_up = 50, completed_every = 10;
   PacedClocks paced;
-  std::deque<std::vector<std::string>> computer;  // its lines, a record per match
-  std::atomic<int> computers_ended{0};
-  // Threads, files and sockets at each main menu.
-  std::vector<std::tuple<size_t, size_t, std::pair<size_t, size_t>>> holdings;
+  std::vector<std::string> computer[2];  // its lines in the first two matches
+  std::atomic<int> started{0}, ended{0}, results{0};
+  std::vector<Reading> readings;  // at the main menu: first, after two rounds, the warm-up, the end
   std::vector<bool> loopback_only;  // the practice port, and any other, on 127.0.0.1 alone
   make_host(&paced);
-  // The computer's game on a virtual clock of its own, kept in step with the player's.
   PracticeSetup setup{HeadlessPlatform::Clock::virtual_time,
                       [&](ListeningPlatform& platform, Autopilot& pilot) {
                         platform.on_pump = [&] { paced.tick(1, platform.elapsed_ms()); };
-                        platform.on_title = [&computer, &pilot](const std::string& line) {
+                        std::vector<std::string>* lines =
+                            started < 2 ? &computer[started] : nullptr;
+                        platform.on_title = [&pilot, lines](const std::string& line) {
                           pilot.hear(line);
-                          computer.back().push_back(line);
+                          if (lines) lines->push_back(line);
                         };
-                        computer.emplace_back();
+                        ++started;
                       },
                       [&] {
-                        ++computers_ended;
+                        ++ended;
                         paced.finished(1);
                       }};
   Player& player = *host;
   player.flows.practise = [&setup](Game& game) { return practise(game, setup); };
-  player.on_line = [&](const std::string& line) {
-    if (line == main_menu) holdings.emplace_back(threads(), open_files(), endpoints(player));
-    if (mentions_entry(player.game, line, 5)) {  // the computer is connecting
+  int menus = 0;  // the main menu comes once more than the rounds played
+  player.on_line = [&](const std::string& heard) {
+    results += heard == line(16) || heard == line(17);
+    if (heard == main_menu && (++menus <= 3 || menus == warm_up + 1 || menus == rounds + 1)) {
+      readings.push_back({threads(), open_files(), memory_in_use(),
+                          player.game.sound.loaded_count(), endpoints(player)});
+      if (menus == 3) player.forget_everything();
+    }
+    if (mentions_entry(player.game, heard, 5) && loopback_only.size() < 2) {
       char practice[16];
       std::snprintf(practice, sizeof practice, "0100007F:%04X",
                     player.game.transport.server_port(host_server_id));
@@ -82,21 +97,34 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
                               }));
     }
   };
-  for (const auto& [level, character] : {std::pair{2, 2}, std::pair{1, 4}}) {
-    player.pilot.when_heard_menu("main").choose(3);
-    player.pilot.when_heard_menu("gamemode").choose(1);
-    player.pilot.when_heard_entry(65).choose(level);
-    choose_character(player.pilot, character);
-  }
+  // After the first two, the first point decides a match played to its end.
+  player.on_pump = [&] {
+    if (menus > 2 && menus % completed_every == 0 && player.game.match.started) {
+      player.game.match.points_limit = 0;
+    }
+  };
+  const auto practice_round = [this](Autopilot& pilot, int level, int character) {
+    pilot.when_heard_menu("main").choose(3);
+    pilot.when_heard_menu("gamemode").choose(1);
+    pilot.when_heard_entry(65).choose(level);
+    choose_character(pilot, character);
+  };
+  practice_round(player.pilot, 2, 2);
+  practice_round(player.pilot, 1, 4);
   leave_as_play_starts(player.pilot);
-  exit_game(player.pilot);
+  player.pilot.on_empty = [&, round = 2](Autopilot& pilot) mutable {
+    if (round > rounds) return;
+    if (round++ == rounds) return exit_game(pilot);
+    practice_round(pilot, 1 + round % 2, 1 + round % 5);
+    if (round % completed_every != 0) pilot.when_heard_entry(7).tap(key::escape);
+  };
   play();
 
   const std::vector<std::string>& h = player.heard;
   const size_t second = nth(h, said(4), 1);
   ASSERT_LT(second, h.size()) << last_lines(player);
-  ASSERT_EQ(computer.size(), 2u);
-  EXPECT_EQ(computers_ended.load(), 2);
+  EXPECT_EQ(ended.load(), rounds);
+  EXPECT_EQ(results.load(), 1 + rounds / completed_every);
   EXPECT_EQ(loopback_only, std::vector<bool>(2, true));
   EXPECT_TRUE(heard_in_order(h, 0, second,
                              {"say " + line(65), said(4), "say 127.0.0.1 " + line(5), said(6),
@@ -118,9 +146,16 @@ TEST_F(PracticeTest, WholeMatchThenOneLeftWithEscapeAsAgainstAPersonLeavingNothi
   for (const auto& heard : computer) EXPECT_EQ(count_of(heard, line(21)), 0u);
   EXPECT_TRUE(heard_in_order(computer[1], {line(12), line(14)}) ||
               heard_in_order(computer[1], {line(12), line(15)}));
-  ASSERT_EQ(holdings.size(), 3u);
-  for (const auto& visit : holdings) EXPECT_EQ(visit, holdings[0]);
-  EXPECT_EQ(std::get<2>(holdings[0]), std::make_pair(size_t{0}, size_t{0}));
+  ASSERT_EQ(readings.size(), 5u);
+  for (const Reading& at : readings) {
+    EXPECT_EQ(at.threads, readings[0].threads);
+    EXPECT_EQ(at.files, readings[0].files);
+    EXPECT_EQ(at.endpoints, std::make_pair(size_t{0}, size_t{0}));
+  }
+  EXPECT_EQ(readings[4].sounds, readings[3].sounds);
+  // A leak of a few hundred bytes a round would show; allocator noise does not.
+  EXPECT_LT(readings[4].memory, readings[3].memory + 256 * 1024)
+      << "memory in use grew from " << readings[3].memory << " to " << readings[4].memory;
 }
 
 }  // namespace

@@ -53,7 +53,6 @@ class NetworkPair {
   NetworkPair& operator=(const NetworkPair&) = delete;
 
   bool ok() const { return ok_; }
-  const std::string& name(int side) const { return name_[side]; }
 
   // Moves the calling thread alone into a side's namespace.
   bool enter(int side) const {
