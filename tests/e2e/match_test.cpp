@@ -90,8 +90,6 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
       g, g1, g2,
       {said(host_won ? 16 : 17), host_won ? "play music/game_lost" : "play music/game_won"}));
   const size_t points = host_scores.size();
-  EXPECT_EQ(count_all(h, "play pong/goal", h1, h2), points);
-  EXPECT_EQ(count_all(g, "play pong/goal", g1, g2), points);
   // The first match on the wire.
   const std::vector<WireTap::Session> sessions = relay.sessions();
   ASSERT_EQ(sessions.size(), 3u);
@@ -99,8 +97,7 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
   EXPECT_EQ(sessions[0].to_guest, "");
   const std::vector<std::string> from_guest = messages(sessions[1].to_host);
   const std::vector<std::string> from_host = messages(sessions[1].to_guest);
-  ASSERT_FALSE(from_guest.empty());
-  ASSERT_FALSE(from_host.empty());
+  ASSERT_TRUE(!from_guest.empty() && !from_host.empty());
   EXPECT_EQ(from_guest.front(), "_P_HI" + word);
   EXPECT_EQ(from_host.front(), "_P_VARIFIED1");
   const auto ready = std::find(from_guest.begin(), from_guest.end(), "_P_V4");
@@ -125,9 +122,7 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
                               "play chars/1/intro", said(15), "stop everything", menu}));
   EXPECT_EQ(count_all(h, said(21)), 0u);
   EXPECT_TRUE(heard_in_order(g, g2, g.size(), {said(12), said(14), menu}));
-  const std::vector<std::string> second_from_guest = messages(sessions[2].to_host);
-  ASSERT_FALSE(second_from_guest.empty());
-  EXPECT_EQ(second_from_guest.back(), "_P_BYE");
+  EXPECT_TRUE(sessions[2].to_host.ends_with("_P_BYE$"));
   EXPECT_EQ(count_of(messages(sessions[2].to_guest), "_P_BYE"), 0u);
   EXPECT_EQ(guest->game.settings.last_host, "localhost");
   // Back at the main menu after each match, nobody holds a socket.

@@ -273,40 +273,34 @@ inline std::string menu_title(const std::string& name) {
 }
 
 // The language and menu files and a short sound at every path the game plays.
-class GameData {
- public:
-  GameData() {
-    const std::filesystem::path source = std::filesystem::path(TORNELLO_SOURCE_DIR) / "data";
-    const std::filesystem::path here = dir.path();
-    std::filesystem::copy(source / "lang", here / "lang");
-    std::filesystem::copy(source / "Menu", here / "Menu", std::filesystem::copy_options::recursive);
-    const std::vector<uint8_t> wav = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
-    const std::string bytes(wav.begin(), wav.end());
-    SoundEngine engine;
-    SoundLog log;
-    engine.set_log(&log);
-    FileLookup files;
-    SoundBank bank;
-    load_sound_bank(bank, engine, files, GameSettings{}.goal_sound_count);
-    for (const SoundEvent& event : log.events()) dir.write(event.path, bytes);
-    const std::pair<const char*, std::vector<std::string>> named[] = {
-        {"Sounds/Music/", {"title", "Menu", "connection", "Charselect", "InGame"}},
-        {"Sounds/menu/", {"Open", "Click", "Select"}},
-        {"sounds/charselect/", {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}},
-        {"sounds/announcer/", {"gamestart", "scores", "youwin", "theywin"}}};
-    for (const auto& [folder, names] : named) {
-      for (const std::string& name : names) dir.write(folder + name + ".wav", bytes);
-    }
-    for (int k = 0; k <= 21; ++k) {
-      dir.write("sounds/announcer/" + std::to_string(k) + ".wav", bytes);
-      if (k >= 1 && k <= 5) dir.write("sounds/announcer/score" + std::to_string(k) + ".wav", bytes);
-    }
+inline const std::string& game_data(const TempDir& dir) {
+  const std::filesystem::path source = std::filesystem::path(TORNELLO_SOURCE_DIR) / "data";
+  const std::filesystem::path here = dir.path();
+  std::filesystem::copy(source / "lang", here / "lang");
+  std::filesystem::copy(source / "Menu", here / "Menu", std::filesystem::copy_options::recursive);
+  const std::vector<uint8_t> wav = encode_wav(std::vector<int16_t>(64, 1000), 1, 22050);
+  const std::string bytes(wav.begin(), wav.end());
+  SoundEngine engine;
+  SoundLog log;
+  engine.set_log(&log);
+  FileLookup files;
+  SoundBank bank;
+  load_sound_bank(bank, engine, files, GameSettings{}.goal_sound_count);
+  for (const SoundEvent& event : log.events()) dir.write(event.path, bytes);
+  const std::pair<const char*, std::vector<std::string>> named[] = {
+      {"Sounds/Music/", {"title", "Menu", "connection", "Charselect", "InGame"}},
+      {"Sounds/menu/", {"Open", "Click", "Select"}},
+      {"sounds/charselect/", {"csenter", "CSMove", "CSExit", "0", "1", "2", "3", "4", "5"}},
+      {"sounds/announcer/", {"gamestart", "scores", "youwin", "theywin"}}};
+  for (const auto& [folder, names] : named) {
+    for (const std::string& name : names) dir.write(folder + name + ".wav", bytes);
   }
-  const std::string& path() const { return dir.path(); }
-
- private:
-  TempDir dir;
-};
+  for (int k = 0; k <= 21; ++k) {
+    dir.write("sounds/announcer/" + std::to_string(k) + ".wav", bytes);
+    if (k >= 1 && k <= 5) dir.write("sounds/announcer/score" + std::to_string(k) + ".wav", bytes);
+  }
+  return dir.path();
+}
 
 using Score = std::pair<int, int>;  // as one side tells it: own score first
 using Endpoints = std::vector<std::pair<size_t, size_t>>;
@@ -314,7 +308,10 @@ using Endpoints = std::vector<std::pair<size_t, size_t>>;
 class TwoGamesTest : public ::testing::Test {
  protected:
   TwoGamesTest()
-      : cwd(data.path()), host_port(free_port()), relay(host_port), main_menu(menu_title("main")) {
+      : cwd(game_data(data)),
+        host_port(free_port()),
+        relay(host_port),
+        main_menu(menu_title("main")) {
     FileLookup files;
     language.load(files, "EN");
   }
@@ -435,13 +432,12 @@ class TwoGamesTest : public ::testing::Test {
   static int32_t least_ms_between(const Player& player, const std::string& from,
                                   const std::string& to) {
     int32_t least = INT32_MAX;
-    for (size_t at = 0; at < player.heard.size(); ++at) {
-      if (player.heard[at] != from) continue;
-      const size_t next =
-          std::find(player.heard.begin() + static_cast<ptrdiff_t>(at), player.heard.end(), to) -
-          player.heard.begin();
-      if (next < player.heard.size()) {
-        least = std::min(least, ms_between(player.heard_at[at], player.heard_at[next]));
+    for (size_t at = 0, since = SIZE_MAX; at < player.heard.size(); ++at) {
+      if (player.heard[at] == from) {
+        since = at;
+      } else if (player.heard[at] == to && since != SIZE_MAX) {
+        least = std::min(least, ms_between(player.heard_at[since], player.heard_at[at]));
+        since = SIZE_MAX;
       }
     }
     return least;
@@ -486,7 +482,7 @@ class TwoGamesTest : public ::testing::Test {
     EXPECT_LT(std::min(before.first, before.second), winning_score);
   }
 
-  GameData data;
+  TempDir data;
   WorkingDirectory cwd;
   LanguageTable language;
   PacedClocks clocks;

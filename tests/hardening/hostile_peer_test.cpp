@@ -75,17 +75,6 @@ const std::string absurd_messages =
     "_P_S99999999999999999999$_P_R-1$_P_G99999$_P_BS$_P_BQ$_P_BD3$_P_BE$"
     "_P_BS9223372036854775807$_P_BQ-9223372036854775808$_P_BE$";
 
-// Bytes that hold neither a message start nor an end.
-std::string noise(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<char>(seed >> 24);
-    if (byte == '_' || byte == '$') byte = 'x';
-  }
-  return bytes;
-}
-
 using HostilePeerTest = TwoGamesTest;
 
 // A hundred connections opened and dropped, then a guest whose hello comes a
@@ -111,7 +100,12 @@ TEST_F(HostilePeerTest, AHostilePeerIsAnsweredItsFloodDroppedAndPlayGoesOn) {
   auto peer = std::make_unique<RawEnd>(host_port);
   peer->send("_P_HI" + host->game.settings.handshake_word + "$", 1, std::chrono::milliseconds(3));
   ASSERT_TRUE(peer->wait_for("_P_VARIFIED1$")) << last_lines(*host);
-  peer->send(noise(256 * 1024, 9) + "_P_V1$_P_R$");
+  std::string noise(256 * 1024, '\0');  // bytes holding no message start nor end
+  for (uint32_t at = 0, seed = 9; at < noise.size(); ++at) {
+    seed = seed * 1664525u + 1013904223u;
+    noise[at] = (seed >> 24) == '_' || (seed >> 24) == '$' ? 'x' : static_cast<char>(seed >> 24);
+  }
+  peer->send(noise + "_P_V1$_P_R$");
   ASSERT_TRUE(peer->wait_for("_P_S")) << last_lines(*host);
   // A message start, then ten megabytes of digits with no "$".
   const std::string digits(1024 * 1024, '7');

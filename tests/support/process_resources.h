@@ -7,15 +7,7 @@
 #include <cstddef>
 #include <fstream>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TORNELLO_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TORNELLO_ASAN 1
-#endif
-#endif
-
-#ifdef TORNELLO_ASAN
+#ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/common_interface_defs.h>
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
@@ -34,7 +26,7 @@ inline size_t open_files() {
 // Resident bytes; under the address sanitizer, whose quarantine keeps freed
 // blocks resident, the bytes allocated and not yet freed.
 inline size_t memory_in_use() {
-#ifdef TORNELLO_ASAN
+#ifdef __SANITIZE_ADDRESS__
   return __sanitizer_get_current_allocated_bytes();
 #else
   std::ifstream statm("/proc/self/statm");
