@@ -1,44 +1,97 @@
-// The Windows build's unit tests, run under Wine on a virtual X display.
+// The Windows build under Wine on a virtual X display: its unit tests, and the
+// game itself hosting a match that the Linux build joins.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "support/desktop.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 namespace tornello {
 namespace {
 
-TEST(WineTest, WindowsUnitTestsPass) {
-  const std::string build = TORNELLO_WINDOWS_BUILD, wine = "/usr/lib/wine/wine64";
-  const std::string tests = build + "/tests/win32/win32_tests.exe";
-  std::string missing;
-  if (::access(wine.c_str(), X_OK) != 0) missing = "64-bit Wine (" + wine + ") is not installed";
-  if (!installed("xvfb-run")) missing = "xvfb-run is missing";
-  if (::access(tests.c_str(), R_OK) != 0) missing = "no Windows build at " + build;
-  if (!missing.empty()) {
-    const char* ci = std::getenv("CI");
-    if (ci && std::string(ci) == "true") FAIL() << missing << "; CI must run the Windows build";
-    GTEST_SKIP() << "Windows build not tested: " << missing;
+const std::string build = TORNELLO_WINDOWS_BUILD, wine = "/usr/lib/wine/wine64";
+
+class WineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string missing;
+    if (::access(wine.c_str(), X_OK) != 0) missing = "64-bit Wine (" + wine + ") is not installed";
+    if (!installed("xvfb-run")) missing = "xvfb-run is missing";
+    for (const char* file : {"/tornello.exe", "/tests/win32/win32_tests.exe"}) {
+      if (::access((build + file).c_str(), R_OK) != 0) missing = "no Windows build at " + build;
+    }
+    if (!missing.empty()) {
+      const char* ci = std::getenv("CI");
+      if (ci && std::string(ci) == "true") FAIL() << missing << "; CI must run the Windows build";
+      GTEST_SKIP() << "Windows build not tested: " << missing;
+    }
+    display.emplace();
+    ASSERT_TRUE(display->ready()) << "xvfb-run could not start a display";
+    // Sound goes to ALSA's null device: DirectSound opens and plays, silently.
+    home.write(".asoundrc", "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
+    // A prefix per test, kept between runs: making one takes a while.
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    environment = {{"WINEPREFIX", build + "/wine-prefix-" + test},
+                   {"WINEDEBUG", "-all"},
+                   {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                   {"HOME", home.path()},
+                   {"TORNELLO_EXPECT_SOUND", "1"}};
   }
-  VirtualDisplay display;
-  ASSERT_TRUE(display.ready()) << "xvfb-run could not start a display";
+  // The Windows processes of this prefix end before the display goes.
+  void TearDown() override {
+    if (!environment.empty()) {
+      ChildProcess(work.path(), {"/usr/lib/wine/wineserver", "-k"}, environment).exit_code();
+    }
+  }
+
+  std::optional<VirtualDisplay> display;
   TempDir home, work;
-  // Sound goes to ALSA's null device: DirectSound opens and plays, silently.
-  home.write(".asoundrc", "pcm.!default { type null }\nctl.!default { type hw card 0 }\n");
-  // The prefix is kept between runs: making one takes a while.
-  const std::vector<std::pair<std::string, std::string>> environment = {
-      {"WINEPREFIX", build + "/wine-prefix-WindowsUnitTestsPass"},
-      {"WINEDEBUG", "-all"},
-      {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-      {"HOME", home.path()},
-      {"TORNELLO_EXPECT_SOUND", "1"}};
-  ChildProcess run(work.path(), {wine, tests}, environment, work.path() + "/tests.txt");
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+
+TEST_F(WineTest, WindowsUnitTestsPass) {
+  ChildProcess run(work.path(), {wine, build + "/tests/win32/win32_tests.exe"}, environment,
+                   work.path() + "/tests.txt");
   EXPECT_EQ(run.exit_code(std::chrono::minutes(4)), 0) << run.output();
   EXPECT_NE(run.output().find("[  PASSED  ]"), std::string::npos) << run.output();
-  // The Windows processes of this prefix end before the display goes.
-  ChildProcess(work.path(), {"/usr/lib/wine/wineserver", "-k"}, environment).exit_code();
+}
+
+// Started from another folder, the Windows game finds its data beside itself as
+// the zip lays it out, hosts, and a point is played with the Linux game over the wire.
+TEST_F(WineTest, WindowsGameHostsAMatchThatTheLinuxGameJoins) {
+  namespace fs = std::filesystem;
+  const std::string folder = work.path() + "/Tornello";
+  fs::create_directory(folder);
+  fs::copy(build + "/tornello.exe", folder + "/Tornello.exe");
+  for (const char* part : {"/lang", "/Menu"}) {
+    fs::copy(std::string(TORNELLO_SOURCE_DIR) + "/data" + part, folder + part,
+             fs::copy_options::recursive);
+  }
+  const std::string port = std::to_string(free_port());
+  ChildProcess host(work.path(), {wine, folder + "/Tornello.exe", "--bot", "host", port},
+                    environment, work.path() + "/host.txt");
+  // A joining game that finds nobody yet leaves at once: join until it plays.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  std::string heard;
+  while (heard.find("Score") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    ChildProcess guest(std::string(TORNELLO_SOURCE_DIR) + "/data",
+                       {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", port}, {},
+                       work.path() + "/guest.txt");
+    for (int waited = 0; waited < 600 && heard.find("Score") == std::string::npos; ++waited) {
+      if (guest.exit_code(std::chrono::milliseconds(200)) != -2) break;
+      heard = guest.output();
+    }
+    heard = guest.output();
+  }
+  EXPECT_NE(heard.find("The match is about to start."), std::string::npos) << heard;
+  EXPECT_NE(heard.find("Score: "), std::string::npos) << heard;
+  const std::string hosted = host.output();
+  EXPECT_NE(hosted.find("is connecting."), std::string::npos) << hosted;
+  EXPECT_NE(hosted.find("The other player is verified."), std::string::npos) << hosted;
 }
 
 }  // namespace
