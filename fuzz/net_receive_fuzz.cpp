@@ -5,36 +5,17 @@
 #include "fuzz_support.h"
 #include "net/parse_int.h"
 #include "net/protocol.h"
+#include "net/recording_handler.h"
 
 namespace tornello {
 namespace {
 
-class Recorder : public MessageHandler {
- public:
-  std::vector<std::pair<int, int64_t>> seen;
-
-  void on_ready() override { seen.emplace_back(0, 0); }
-  void on_character(int32_t n) override { seen.emplace_back(1, n); }
-  void on_start(int64_t s) override { seen.emplace_back(2, s); }
-  void on_paddle(int64_t p) override { seen.emplace_back(3, p); }
-  void on_ball_direction(int32_t d) override { seen.emplace_back(4, d); }
-  void on_ball_speed_y(int64_t s) override { seen.emplace_back(5, s); }
-  void on_ball_speed_x(int64_t q) override { seen.emplace_back(6, q); }
-  void on_ball_hidden() override { seen.emplace_back(7, 0); }
-  void on_shield_raised() override { seen.emplace_back(8, 0); }
-  void on_shield_return() override { seen.emplace_back(9, 0); }
-  void on_point_won() override { seen.emplace_back(10, 0); }
-  void on_ball_struck() override { seen.emplace_back(11, 0); }
-  void on_goodbye() override { seen.emplace_back(12, 0); }
-  void on_match_over() override { seen.emplace_back(13, 0); }
-};
-
 using fuzz::check;
 
 // Feeds the stream as reads of the given widths and returns what was applied.
-std::vector<std::pair<int, int64_t>> feed_reads(const std::string& stream, uint8_t cut_seed) {
+std::vector<std::string> feed_reads(const std::string& stream, uint8_t cut_seed) {
   NetState net;
-  Recorder recorder;
+  RecordingHandler recorder;
   size_t read = 0;
   for (size_t at = 0; at < stream.size(); ++read) {
     const size_t width =
