@@ -79,23 +79,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   tree.write("Menu/EN/gamemode.mnu", "Game mode\nShort\nLong\n");
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-
   HeadlessPlatform platform;
   Client client{bytes, data[0] == 0 ? size : data[0]};
   Player player(client, port);
   platform.set_input(&player);
   Game game(platform);
   game.keyboard.init(platform);
-  for (int entry = 1; entry <= LanguageTable::max_entries; ++entry) {
-    game.language.entries[entry] = "line " + std::to_string(entry);
-  }
+  for (int n = 1; n <= LanguageTable::max_entries; ++n)
+    game.language.entries[n] = "line " + std::to_string(n);
   platform.on_pump = [&] { client.pass(game.transport); };
   {
     const fuzz::InDirectory in_tree(tree.path);
     check(host_game(game) == Next::main_menu);
   }
   check(game.transport.open_servers() == 0 && game.transport.open_connections() == 0);
-
   const std::string& word = game.settings.handshake_word;
   const bool answered = client.heard.find("_P_VARIFIED") != std::string::npos;
   const auto& titles = platform.titles();
@@ -108,9 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool greeted = at != std::string_view::npos;
     check(answered == (greeted && bytes.find(word) != std::string_view::npos));
     // A complete hello with the wrong word ends the wait without the player.
-    if (greeted && !answered && bytes.find('$', at) != std::string_view::npos) {
+    if (greeted && !answered && bytes.find('$', at) != std::string_view::npos)
       check(!client.done());
-    }
   }
   return 0;
 }

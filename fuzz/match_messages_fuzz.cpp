@@ -49,7 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const uint8_t setup = data[0], cut_seed = data[1];
   const std::string_view stream(reinterpret_cast<const char*>(data) + 2, size - 2);
-
   HeadlessPlatform platform;
   BusyPlayer player;
   platform.set_input(&player);
@@ -64,7 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   match.my_character = (setup >> 5) % 6;
   match.me.paddle_x = match.opponent.paddle_x = court_left;
   match.left = false;
-
   size_t read = 0;
   for (size_t at = 0; at < stream.size() && !match.left; ++read) {
     const size_t width = 1 + (static_cast<size_t>(cut_seed) * (read + 1) * 7919) % 64;

@@ -1,10 +1,9 @@
-// The bank loaded at start-up, the crowd, the announcer and the music.
+// The bank loaded at start-up, the crowd and the music.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-#include "audio/announcer.h"
 #include "audio/audio_test_support.h"
 #include "audio/crowd.h"
 #include "audio/music.h"
@@ -16,14 +15,11 @@ namespace tornello {
 namespace {
 
 // A tree with every file the bank asks for (learnt from a load into an empty
-// tree, with ten goals), a few announcer recordings and the music tracks.
+// tree, with ten goals) and the music tracks.
 struct SoundTree {
   explicit SoundTree(const std::string& missing = "") {
     load_bank(10);
     std::vector<std::string> paths = loaded_paths();
-    for (const char* name : {"scores", "3", "gamestart"}) {
-      paths.push_back(std::string("sounds/announcer/") + name + ".wav");
-    }
     for (const char* name : {"title", "Menu", "connection", "charselect", "InGame"}) {
       paths.push_back(std::string("Sounds/Music/") + name + ".wav");
     }
@@ -59,15 +55,13 @@ struct SoundTree {
 TEST(SoundBank, LoadsEveryFileWithOwnAndOpponentCopiesAndGoesOnPastAGap) {
   SoundTree f("Sounds/chars/3/score4.wav");
   f.load_bank();
-  EXPECT_EQ(f.loaded_paths().size(), 115u);
-  EXPECT_EQ(f.audio.engine.loaded_count(), 114u);
+  EXPECT_EQ(std::pair(f.loaded_paths().size(), f.audio.engine.loaded_count()),
+            std::pair(size_t{115}, size_t{114}));
   EXPECT_TRUE(f.log.played_since(0).empty());
-  EXPECT_EQ(f.bank.characters[3].score_lines[4], 0u);
-  EXPECT_NE(f.bank.characters[3].score_lines[5], 0u);
+  EXPECT_TRUE(f.bank.characters[3].score_lines[4] == 0 && f.bank.characters[3].score_lines[5] != 0);
   // Character 0 (a player who never chose) and every array's entry 0 stay silent.
-  EXPECT_EQ(f.bank.characters[0].intro, 0u);
-  EXPECT_EQ(f.bank.crowd_oh[0], 0u);
-  EXPECT_NE(f.bank.crowd_oh[3], 0u);
+  EXPECT_TRUE(f.bank.characters[0].intro == 0 && f.bank.crowd_oh[0] == 0 &&
+              f.bank.crowd_oh[3] != 0);
   const std::pair<SoundHandle, SoundHandle> pairs[] = {
       {f.bank.own_border, f.bank.opponent_border},
       {f.bank.own_move, f.bank.opponent_move},
@@ -85,7 +79,7 @@ TEST(SoundBank, LoadsEveryFileWithOwnAndOpponentCopiesAndGoesOnPastAGap) {
   }
 }
 
-// The crowd, the announcer and the music on a loaded bank.
+// The crowd and the music on a loaded bank.
 struct GameSounds : SoundTree, testing::Test {
   GameSounds() {
     load_bank();
@@ -99,12 +93,6 @@ struct GameSounds : SoundTree, testing::Test {
     return log.played_since(from);
   }
   int32_t chant_level() const { return audio.engine.volume(bank.crowd_chant); }
-  // How long the call held the caller, by the virtual clock.
-  int32_t announce(const std::string& name, int32_t hold) {
-    const uint32_t start = platform.elapsed_ms();
-    play_announcement(announcer, audio.engine, files, platform, name, hold);
-    return ms_between(start, platform.elapsed_ms());
-  }
   void play(const std::string& name, bool apply) {
     play_music(music, audio.engine, files, name, apply, music_volume);
   }
@@ -112,8 +100,6 @@ struct GameSounds : SoundTree, testing::Test {
 
   Random random;
   Crowd crowd;
-  HeadlessPlatform platform;
-  Announcer announcer;
   Music music;
   float music_volume = 5.0f;
   size_t bank_sounds = 0;
@@ -123,8 +109,7 @@ struct GameSounds : SoundTree, testing::Test {
 // "reset" ends the rally and the next chant starts quiet.
 TEST_F(GameSounds, RallyBuildsUpAndShoutsFromTheSeventhReturn) {
   command("increase");
-  EXPECT_EQ(chant_level(), 15);
-  EXPECT_FALSE(audio.engine.is_playing(bank.crowd_chant));
+  EXPECT_TRUE(chant_level() == 15 && !audio.engine.is_playing(bank.crowd_chant));
   for (int pair = 1; pair <= 18; ++pair) {
     SCOPED_TRACE(testing::Message() << "pair " << pair);
     EXPECT_EQ(command("chant").size(), pair == 1 ? 1u : 0u);
@@ -169,21 +154,7 @@ TEST_F(GameSounds, EachWordDrawsFromItsOwnRecordingsAndOthersDoNothing) {
   EXPECT_FALSE(audio.engine.is_playing(bank.crowd_loop));
 }
 
-// A call cuts the previous one off (freed), holds the caller just past the hold,
-// and a missing recording keeps the hold.
-TEST_F(GameSounds, EachCallCutsThePreviousOffAndHoldsTheCallerJustPastTheHold) {
-  EXPECT_EQ(announce("scores", 500), 501);
-  const SoundHandle scores = announcer.current;
-  EXPECT_EQ(log.last(scores, SoundEventKind::play)->volume, 100);
-  EXPECT_EQ(announce("scores", -20), 1);
-  EXPECT_EQ(audio.engine.is_loaded(scores), 0);
-  EXPECT_TRUE(audio.engine.is_playing(announcer.current));
-  EXPECT_EQ(announce("youwin", 200), 201);
-  EXPECT_EQ(announcer.current, 0u);
-  EXPECT_EQ(audio.engine.loaded_count(), bank_sounds);
-}
-
-// The same track never restarts, another case does, no name stops.
+// The same track never restarts; no name stops.
 TEST_F(GameSounds, TheSameTrackNeverRestartsAndATrackStartsAtItsLevel) {
   play("title", false);
   EXPECT_TRUE(log.last(music.current, SoundEventKind::play)->looped);
@@ -194,15 +165,9 @@ TEST_F(GameSounds, TheSameTrackNeverRestartsAndATrackStartsAtItsLevel) {
   play("Menu", true);
   EXPECT_EQ(log.count(menu, SoundEventKind::play), 1u);
   EXPECT_EQ(applied(), 5);  // the level is not touched either
-  // Names are compared with their case; the file is found either way.
-  play("Charselect", false);
-  const SoundHandle first = music.current;
-  play("charselect", false);
-  EXPECT_TRUE(music.current != first && music.current != 0u);
-  EXPECT_EQ(audio.engine.loaded_count(), bank_sounds + 1) << "the earlier track is freed";
   play("", true);
-  EXPECT_EQ(std::pair(music.current, audio.engine.loaded_count()), std::pair(0u, bank_sounds));
-
+  EXPECT_EQ(std::pair(music.current, audio.engine.loaded_count()), std::pair(0u, bank_sounds))
+      << "no name stops the track and frees it";
   // A track starts at its level from its first sample, else a click.
   music_volume = 5.0f;
   play("InGame", true);

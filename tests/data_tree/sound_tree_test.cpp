@@ -1,5 +1,5 @@
 // The generated sound tree as the game meets it: every file the game asks for
-// loads and is fit to play; and the generator without espeak-ng.
+// loads and is fit to play.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -43,12 +43,6 @@ const std::vector<std::string> music_tracks = {"title",      "Menu",       "conn
 const std::vector<std::string> looped_effects = {"Sounds/pong/rolling.wav",
                                                  "sounds/misc/shieldloop.wav",
                                                  "sounds/crowd/loop.wav", "sounds/crowd/chant.wav"};
-
-float peak(const DecodedSound& sound) {
-  float highest = 0.0f;
-  for (float value : sound.samples) highest = std::max(highest, std::abs(value));
-  return highest;
-}
 
 // A headless game among the generated sounds and the committed texts.
 class GameDataTest : public ShellTest {
@@ -117,7 +111,8 @@ class GameDataTest : public ShellTest {
 };
 
 // Every file is plain 16-bit PCM at the game's rate, at its role's loudness and
-// under its peak, never at full scale; no two alike, the tree under 60 MB.
+// under its peak, never at full scale; no two alike, the tree under 60 MB; loops
+// join without a click.
 TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndSitsAtItsRolesLoudness) {
   const std::vector<SoundEvent> loads = load_everything();
   std::map<std::string, double> lufs;           // by path below the data folder
@@ -144,7 +139,7 @@ TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndSitsAtItsRolesLoudness) {
         << "16-bit integer PCM at 44100 Hz; music is stereo, the rest mono";
     EXPECT_EQ(chunks->samples.size() % (2 * channels), 0u) << "whole frames";
     const DecodedSound sound = decode(load.path);
-    const float highest = peak(sound);
+    const float highest = assets::peak({sound.channels, sound.samples});
     const assets::Role& role = assets::role_of(relative);
     lufs[relative] = assets::loudness({sound.channels, sound.samples});
     EXPECT_NEAR(lufs[relative], role.lufs, 0.5) << role.name;
@@ -156,10 +151,7 @@ TEST_F(GameDataTest, EverySoundTheGameAsksForLoadsAndSitsAtItsRolesLoudness) {
   // The chant at its highest level, 100, stays under the ball at the far end, 20.
   EXPECT_LE(lufs["Sounds/crowd/chant.wav"],
             lufs["Sounds/Pong/rolling.wav"] + 20.0 * std::log10(0.2));
-}
-
-// A click is a step at the loop's join far beyond its neighbours.
-TEST_F(GameDataTest, LoopsJoinWithoutAClick) {
+  // Looped sounds join without a click: no step at the join beyond its neighbours.
   std::vector<std::string> loops = looped_effects;
   for (const std::string& track : music_tracks) loops.push_back("Sounds/Music/" + track + ".wav");
   for (const std::string& loop : loops) {

@@ -7,7 +7,6 @@
 
 #include "net/discovery.h"
 #include "net/lan_discovery.h"
-#include "net/local_addresses.h"
 #include "net/port_mapping.h"
 #include "support/fake_router.h"
 #include "support/netns.h"
@@ -46,27 +45,6 @@ TEST(DiscoveryDatagrams, OnlyExactlyOurOwnTextIsRead) {
                              "3214 3 00c0ffee", "3214 0 00c0ffee", "3214 1", "3214 1 00c0ffee 1"}) {
     EXPECT_FALSE(parse_answer(std::string("TORNELLO 1 GAME deadbeef ") + fields)) << fields;
   }
-}
-
-InterfaceAddress interface_address(const std::string& text, bool loopback = false) {
-  InterfaceAddress address;
-  address.ipv6 = text.find(':') != std::string::npos;
-  address.loopback = loopback;
-  inet_pton(address.ipv6 ? AF_INET6 : AF_INET, text.c_str(), address.address.data());
-  return address;
-}
-
-TEST(LocalAddresses, IPv4FirstThenGlobalIPv6AndLoopbackOnlyWhenNothingElse) {
-  const std::vector<InterfaceAddress> addresses = {
-      interface_address("127.0.0.1", true), interface_address("::1", true),
-      interface_address("fe80::1"),         interface_address("2a00::5"),
-      interface_address("192.168.1.20"),    interface_address("ff02::1"),
-      interface_address("::ffff:10.0.0.9"), interface_address("fd77::1"),
-      interface_address("10.0.0.2"),        interface_address("192.168.1.20")};
-  EXPECT_EQ(addresses_to_tell(addresses),
-            (std::vector<std::string>{"192.168.1.20", "10.0.0.2", "2a00::5", "fd77::1"}));
-  EXPECT_EQ(addresses_to_tell({addresses[0], addresses[1], addresses[2]}),
-            std::vector<std::string>{"127.0.0.1"});
 }
 
 // The datagrams that come to `socket` within 300 ms.
@@ -120,13 +98,12 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
   }).join();
 }
 
-// A fake router on loopback keeps the port while the mapping lives.
+// A fake router on loopback: the port is asked for this computer and given back
+// as it was taken. (The whole games show the router's answers.)
 TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   FakeRouter router;
   const auto outcome_of = [](PortMapping& mapping) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (mapping.outcome() == MappingOutcome::asking &&
-           std::chrono::steady_clock::now() < give_up) {
+    for (int look = 0; look < 4000 && mapping.outcome() == MappingOutcome::asking; ++look) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return mapping.outcome();
@@ -134,8 +111,6 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   {
     PortMapping mapping({4567, 3600, router.url()});
     EXPECT_EQ(outcome_of(mapping), MappingOutcome::opened);
-    EXPECT_EQ(mapping.external_address(), FakeRouter::external_address);
-    EXPECT_EQ(router.count("DeletePortMapping"), 0u);
   }
   const std::vector<FakeRouter::Request> requests = router.requests();
   ASSERT_EQ(requests.size(), 3u);
@@ -143,9 +118,7 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
             (std::map<std::string, std::string>{
                 {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
   EXPECT_EQ(requests[1].arguments.at("NewInternalClient"), "127.0.0.1");
-
-  const std::string gone = FakeRouter().url();
-  PortMapping nobody({4567, 3600, gone});
+  PortMapping nobody({4567, 3600, FakeRouter().url()});
   EXPECT_EQ(outcome_of(nobody), MappingOutcome::no_answer);
 }
 

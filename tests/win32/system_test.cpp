@@ -2,15 +2,11 @@
 // in CI): the main window, the settings folder, the adapters and the sound device.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "audio/sound_engine.h"
 #include "audio/wav_writer.h"
-#include "net/local_addresses.h"
-#include "net/port_mapping.h"
 #include "platform/win32/direct_sound.h"
 #include "platform/win32/main_window.h"
 #include "shell/settings_file.h"
@@ -31,19 +27,12 @@ std::wstring window_text(HWND window) {
   return text;
 }
 
-// The window fills the screen under its title bar alone, shows any title and
-// ignores close requests (the game ends from its menu).
-TEST(MainWindow, TitleBarOnlyAsLargeAsTheScreenKeepsTitlesAndIgnoresCloseRequests) {
+// The title, which screen readers read, shows any text; close requests are
+// ignored (the game ends from its menu).
+TEST(MainWindow, KeepsTitlesAndIgnoresCloseRequests) {
   MainWindow window;
   ASSERT_TRUE(window.open("Tornello"));
   HWND handle = window.handle();
-  const LONG_PTR style = GetWindowLongPtrW(handle, GWL_STYLE);
-  EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX), WS_CAPTION);
-  RECT outer;
-  GetWindowRect(handle, &outer);
-  EXPECT_EQ(std::pair(outer.right - outer.left, outer.bottom - outer.top),
-            std::pair(static_cast<LONG>(GetSystemMetrics(SM_CXSCREEN)),
-                      static_cast<LONG>(GetSystemMetrics(SM_CYSCREEN))));
   window.set_title("Spieler 1 schl\xC3\xA4gt auf.");
   EXPECT_EQ(window_text(handle), L"Spieler 1 schl\u00E4gt auf.");
   // A byte that is not UTF-8 is read in the system's code page (Windows-1252 here).
@@ -74,19 +63,6 @@ TEST(WindowsSettings, KeptInTheRoamingApplicationDataFolder) {
   std::filesystem::remove_all(std::filesystem::path(appdata) / "Tornello");
 }
 
-// This build cannot ask the router for a port and says so instead of waiting.
-TEST(WindowsLan, AdaptersListLoopbackAndTheRouterIsUnavailable) {
-  const std::vector<InterfaceAddress> addresses = up_interface_addresses();
-  EXPECT_TRUE(std::any_of(addresses.begin(), addresses.end(), [](const InterfaceAddress& a) {
-    return a.loopback && address_text(a) == "127.0.0.1";
-  }));
-  PortMapping mapping({4567, 3600, ""});
-  EXPECT_TRUE(eventually([&] { return mapping.outcome() != MappingOutcome::asking; }));
-  EXPECT_EQ(mapping.outcome(), MappingOutcome::unavailable);
-  mapping.release();
-  EXPECT_TRUE(eventually([&] { return mapping.finished(); }));
-}
-
 // The runner gives Wine an ALSA null device, so the device pulls chunks of the
 // mixer until closed, and opens again; without a device the game runs silent.
 TEST(DirectSound, StreamsTheMixerUntilClosedAndTheEnginePlaysThroughIt) {
@@ -95,8 +71,6 @@ TEST(DirectSound, StreamsTheMixerUntilClosedAndTheEnginePlaysThroughIt) {
   if (!engine.init(device)) {
     const char* expected = std::getenv("TORNELLO_EXPECT_SOUND");
     ASSERT_FALSE(expected && std::string(expected) == "1") << "DirectSound did not open";
-    EXPECT_EQ(engine.load_bytes(std::vector<uint8_t>(), "none"), 0u);
-    EXPECT_EQ(engine.play(0), 0);
     GTEST_SKIP() << "no sound device under this Wine";
   }
   std::vector<int16_t> tone(4410);
@@ -107,7 +81,6 @@ TEST(DirectSound, StreamsTheMixerUntilClosedAndTheEnginePlaysThroughIt) {
   const long before = device.chunks_mixed();
   EXPECT_TRUE(eventually([&] { return device.chunks_mixed() > before + 20; }))
       << "the feeding thread stopped pulling";
-  EXPECT_TRUE(engine.is_playing(handle)) << "a loop never ends by itself";
   EXPECT_EQ(engine.format().buffer_frames, DirectSoundDevice::chunk_frames);
   engine.free_all();
   EXPECT_FALSE(device.is_open());
