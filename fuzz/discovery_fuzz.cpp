@@ -11,7 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of its own, so the sanitizer sees a read past the end.
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::string_view datagram(bytes);
-
   if (const std::optional<Query> query = parse_query(datagram)) {
     check(query_text(*query) == datagram);
   }
@@ -21,7 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   check(!(parse_query(datagram) && parse_answer(datagram)));
   if (size > max_datagram) check(!parse_query(datagram) && !parse_answer(datagram));
-
   uint32_t words[3] = {};
   std::memcpy(words, data, std::min(size, sizeof words));
   const Answer made{words[0], static_cast<uint16_t>(words[1] % 65535 + 1),

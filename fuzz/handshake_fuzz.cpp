@@ -2,14 +2,14 @@
 // (cut into writes of the first byte's width; 0: one write), then the player
 // pressing Escape and Enter: the flow comes back with every socket closed, and
 // the hello is answered exactly when it should be.
-#include <arpa/inet.h>
-#include <unistd.h>
+#include <algorithm>
 
 #include "fuzz_support.h"
 #include "match/match.h"
 #include "platform/headless/headless_platform.h"
 #include "session/session.h"
 #include "shell/text_entries.h"
+#include "support/loopback.h"
 
 namespace tornello {
 namespace {
@@ -18,32 +18,13 @@ using fuzz::check;
 
 constexpr int passes_to_read = 50;  // before the player starts pressing
 
-sockaddr_in loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
-// A port nothing listens on right now.
-uint16_t free_port() {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = loopback(0);
-  socklen_t length = sizeof address;
-  check(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-  check(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-  ::close(probe);
-  return ntohs(address.sin_port);
-}
-
 // Run on every pump: connects once the host listens, writes, then listens.
 struct Client {
   void pass(Transport& transport) {
     if (socket < 0) {
       if (const uint16_t port = transport.server_port(host_server_id)) {
         socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        const sockaddr_in address = loopback(port);
+        const sockaddr_in address = loopback_address(port);
         check(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
       }
     } else if (sent < bytes.size()) {
@@ -60,9 +41,7 @@ struct Client {
     }
   }
   bool done() const { return quiet_passes > passes_to_read; }
-  ~Client() {
-    if (socket >= 0) ::close(socket);
-  }
+  ~Client() { ::close(socket); }
 
   std::string_view bytes;
   size_t width;
@@ -100,30 +79,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   tree.write("Menu/EN/gamemode.mnu", "Game mode\nShort\nLong\n");
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-
   HeadlessPlatform platform;
   Client client{bytes, data[0] == 0 ? size : data[0]};
   Player player(client, port);
   platform.set_input(&player);
   Game game(platform);
   game.keyboard.init(platform);
-  for (int entry = 1; entry <= LanguageTable::max_entries; ++entry) {
-    game.language.entries[entry] = "line " + std::to_string(entry);
-  }
+  for (int n = 1; n <= LanguageTable::max_entries; ++n)
+    game.language.entries[n] = "line " + std::to_string(n);
   platform.on_pump = [&] { client.pass(game.transport); };
   {
     const fuzz::InDirectory in_tree(tree.path);
     check(host_game(game) == Next::main_menu);
   }
   check(game.transport.open_servers() == 0 && game.transport.open_connections() == 0);
-
   const std::string& word = game.settings.handshake_word;
   const bool answered = client.heard.find("_P_VARIFIED") != std::string::npos;
-  bool told_verified = false;
-  for (const std::string& line : platform.titles()) {
-    told_verified = told_verified || line == game.language.text(entry::guest_verified);
-  }
-  check(answered == told_verified);
+  const auto& titles = platform.titles();
+  check(answered == (std::find(titles.begin(), titles.end(),
+                               game.language.text(entry::guest_verified)) != titles.end()));
   // A hello that opens the stream is answered however the stream cuts it.
   if (bytes.starts_with("_P_HI" + word + "$")) check(answered);
   if (client.width >= bytes.size()) {
@@ -131,9 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool greeted = at != std::string_view::npos;
     check(answered == (greeted && bytes.find(word) != std::string_view::npos));
     // A complete hello with the wrong word ends the wait without the player.
-    if (greeted && !answered && bytes.find('$', at) != std::string_view::npos) {
+    if (greeted && !answered && bytes.find('$', at) != std::string_view::npos)
       check(!client.done());
-    }
   }
   return 0;
 }

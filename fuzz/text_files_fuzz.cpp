@@ -35,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   tree.write("lang/XX.lng", bytes);
   tree.write("Menu/EN/main.mnu", bytes);
-
   LanguageTable language;
   std::optional<MenuFile> menu;
   {
@@ -45,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     menu = read_menu_file(files, menu_path("EN", "main"));
   }
   check(menu.has_value());
-
   const std::vector<std::string> lines = expected_lines(bytes);
   for (int entry = 0; entry <= LanguageTable::max_entries + 1; ++entry) {
     const bool in_range = entry >= 1 && entry <= LanguageTable::max_entries;
@@ -55,7 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                             : std::string();
     check(language.text(entry) == expected);
   }
-
   check(menu->title == lines[0]);
   std::vector<std::string> items(lines.begin() + 1, lines.end());
   if (items.empty()) items.emplace_back();

@@ -27,20 +27,17 @@ TEST(WavLayout, AcceptedLayoutsAndRejectedOnesNeverReadPastTheEnd) {
       riff(chunk("fmt ", mono16 + le16(0)) + data),  // 18 bytes, extra size 0
       // An odd-sized LIST chunk, padded, between the format and the data.
       riff(chunk("fmt ", mono16) + chunk("LIST", "INFOabc") + chunk("fact", le32(3)) + data),
-      riff(chunk("fmt ", mono16) + data, "AVI "),  // the form type is not examined
       // Anything after the data chunk is ignored, a second data chunk included.
       riff(chunk("fmt ", mono16) + data + chunk("data", pcm16({1, 2, 3, 4})) + "junk"),
       riff(chunk("fmt ", mono16 + "\x01") + data),  // an odd format block and its pad
   };
   for (const std::string& file : accepted) EXPECT_EQ(data_found(file), samples);
-
   const std::string good = riff(chunk("fmt ", mono16) + chunk("data", samples));
   const std::string format_first = riff(chunk("fmt ", mono16));
   // Each file sits in a buffer of exactly its size, so a sanitizer sees any read beyond it.
   const std::string rejected[] = {
       riff(chunk("JUNK", std::string(28, '\0')) + chunk("fmt ", mono16) + chunk("data", samples)),
       "RIFX" + good.substr(4),
-      format_first,  // no data chunk
       "RIFF" + le32(0) + "WAVEfmt " + le32(0xFFFFFFF0u) + mono16,
       format_first + "data" + le32(1000) + samples,
       format_first + "LIST" + le32(0xFFFFFFFFu) + "data",
@@ -88,21 +85,17 @@ TEST(WavDecoding, EveryPlayedSampleFormatAndTheRefusedOnes) {
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->samples.at(0), first);
   }
-
   const std::optional<DecodedSound> stereo = decode(fmt_body(1, 2, 22050, 16), pcm16({1, 2, 3}));
   ASSERT_TRUE(stereo);
   EXPECT_EQ(std::pair(stereo->channels, stereo->rate), std::pair(2, 22050));
   EXPECT_EQ(stereo->frames(), 1u);  // the half frame at the end is dropped
-
   std::string lying_alignment = mono16;
   lying_alignment[12] = 4;
   const std::pair<std::string, std::string> refused[] = {
-      {fmt_body(2, 1, 8000, 4), samples},     // ADPCM
-      {fmt_body(0x55, 1, 8000, 0), samples},  // MP3
+      {fmt_body(2, 1, 8000, 4), samples},  // ADPCM
       {fmt_body(1, 3, 8000, 16), samples + samples},
       {fmt_body(1, 1, 8000, 12), samples},
       {fmt_body(3, 1, 8000, 16), samples},
-      {fmt_body(1, 1, 0, 16), samples},
       {fmt_body(1, 1, 999, 16), samples},  // rates the mixer cannot sensibly convert
       {fmt_body(1, 1, 1'000'001, 16), samples},
       {mono16.substr(0, 14), samples},  // format block too short
@@ -141,21 +134,16 @@ TEST(WavResampling, KeepsTheWholeLengthAndTheLastSampleAndRefusesOverlongSounds)
       }
     }
   }
-
   // Over twenty minutes once converted: refused rather than held. Twenty minutes
   // exactly are kept.
-  const auto at_1000_hz = [](size_t seconds, int rate) {
+  const auto at_1000_hz = [](size_t bytes, int rate) {
     return read_wav(bytes_of(riff(chunk("fmt ", fmt_body(1, 1, 1000, 16)) +
-                                  chunk("data", std::string(2 * 1000 * seconds, '\0')))),
+                                  chunk("data", std::string(bytes, '\0')))),
                     rate);
   };
-  EXPECT_FALSE(at_1000_hz(1201, 44100));
-  EXPECT_FALSE(at_1000_hz(1201, 1000));
-  EXPECT_TRUE(at_1000_hz(1200, 1000));
-  const std::optional<DecodedSound> slow = read_wav(
-      bytes_of(riff(chunk("fmt ", fmt_body(1, 1, 1000, 16)) + chunk("data", "ab"))), 44100);
-  ASSERT_TRUE(slow);
-  EXPECT_EQ(slow->frames(), 44u);
+  EXPECT_FALSE(at_1000_hz(2 * 1000 * 1201, 44100) || at_1000_hz(2 * 1000 * 1201, 1000));
+  EXPECT_TRUE(at_1000_hz(2 * 1000 * 1200, 1000));
+  EXPECT_EQ(at_1000_hz(2, 44100)->frames(), 44u);
 }
 
 }  // namespace

@@ -19,9 +19,8 @@
 namespace tornello {
 
 struct GeneratedTree {
-  std::string data_dir;             // holds Sounds/
-  std::string skip_reason;          // set when espeak-ng cannot run
-  std::vector<std::string> errors;  // what the generator reported, if it failed
+  std::string data_dir, skip_reason;  // data_dir holds Sounds/
+  std::vector<std::string> errors;    // what the generator reported, if it failed
 };
 
 inline GeneratedTree make_generated_tree() {

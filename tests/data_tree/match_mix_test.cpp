@@ -84,11 +84,13 @@ class MatchMix : public MatchTest {
             loudness(from, to, [&](float l, float r) { return (l - far * r) / (1.0f - far); })};
   }
 
-  // The file of `paths` with the highest peak.
-  std::string loudest_of(const std::vector<std::string>& paths) const {
+  // The generated file with the highest peak among those `wanted`.
+  template <typename Wanted>
+  std::string loudest_of(Wanted wanted) const {
     std::string loudest;
     float highest = 0.0f;
-    for (const std::string& path : paths) {
+    for (const std::string& path : assets::generated_paths()) {
+      if (!wanted(path)) continue;
       int rate = 0;
       const float level = assets::peak(assets::read_wav_file(data_dir + "/" + path, rate).value());
       if (level > highest) std::tie(highest, loudest) = std::pair(level, path);
@@ -101,23 +103,15 @@ class MatchMix : public MatchTest {
   std::vector<float> output;  // interleaved stereo, as the device gets it
 };
 
-// A ball straight ahead is centred; 18 units to the right it stands above the
-// crowd at the far end and far above it at the paddle; the loudest moment never clips.
+// A ball 18 units to the right stands above the crowd at the far end and far
+// above it at the paddle; the loudest moment never clips.
 TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   const BallState& ball = game->match.ball;
   MatchState& match = game->match;
   receive("_P_P19$");
   step_to(19.0f);
-
-  // Straight ahead: both paddles at 19.
   served_straight();
-  frames_for_ms(300);  // the stroke is over
-  size_t from = frames();
   while (ball.y > 4.0f) frame();
-  const double left = loudness(from, frames(), [](float l, float) { return l; });
-  const double right = loudness(from, frames(), [](float, float r) { return r; });
-  EXPECT_NEAR(left, right, 1.0) << "a ball straight ahead sounds centred";
-
   // Returned straight, the player walks to the left border: the ball waits far, at 20.
   frame({key::up});
   ASSERT_EQ(ball.flight, BallFlight::outgoing);
@@ -125,14 +119,13 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   step_to(1.0f);
   while (ball.y < 20.0f) frame();
   frames_for_ms(300);
-  from = frames();
+  size_t from = frames();
   frames_for_ms(2000);
   const float far = attenuation_gain(-pan_attenuation(90));
-  ASSERT_EQ(game->sound.volume(game->bank.rolling), 20);
-  ASSERT_EQ(game->sound.pan(game->bank.rolling), 90);
+  ASSERT_EQ(std::pair(game->sound.volume(game->bank.rolling), game->sound.pan(game->bank.rolling)),
+            std::pair(20, 90));
   const Heard far_end = ball_against_bed(from, frames(), far);
   EXPECT_GE(far_end.ball - far_end.bed, 3.0) << "a far ball stands above the crowd";
-
   // Served back straight down the right side, heard as it reaches the paddle.
   served_straight();
   while (ball.y >= 2.5f) frame();
@@ -142,7 +135,6 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   EXPECT_GE(at_paddle.ball - at_paddle.bed, 15.0) << "at the paddle it is far above the crowd";
   frame();  // the point is played out
   ASSERT_EQ(match.opponent.score, 1);
-
   // The loudest: chant at its highest, a close return, the loudest shout and call.
   crowd_command(*game, "chant");
   while (game->crowd.crowd_intensity < 100) crowd_command(*game, "increase");
@@ -150,12 +142,10 @@ TEST_F(MatchMix, TheBallLeadsTheMixFromTheFarEndToThePaddleAndNothingClips) {
   step_to(1.0f);
   served_straight();
   while (ball.y > 1.5f) frame();
-  std::vector<std::string> reactions, calls;
-  for (const std::string& path : assets::generated_paths()) {
-    if (assets::role_of(path).name == "reactions") reactions.push_back(path);
-    if (path.starts_with("Sounds/announcer/")) calls.push_back(path);
-  }
-  const std::string shout = loudest_of(reactions), call = loudest_of(calls);
+  const std::string shout =
+      loudest_of([](const std::string& path) { return assets::role_of(path).name == "reactions"; });
+  const std::string call =
+      loudest_of([](const std::string& path) { return path.starts_with("Sounds/announcer/"); });
   game->sound.play(game->sound.load(game->files, shout));
   game->sound.play(game->sound.load(game->files, call));
   frame({key::up});

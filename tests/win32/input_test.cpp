@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
-
 #include "platform/keys.h"
 #include "platform/win32/win32_platform.h"
 
@@ -88,46 +86,6 @@ TEST_F(Win32Input, MouseIsConfinedWhileReadAndAFailedReadSaysSo) {
     GetClipCursor(&clip);
     EXPECT_EQ(clip.right - clip.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
   }
-  // No controller, no readings, and a failed read leaves the reading alone.
-  EXPECT_EQ(platform->init_joysticks(), 0);
-  JoystickReading stick;
-  stick.x = 7;
-  EXPECT_FALSE(platform->read_joystick(0, stick) || platform->read_joystick(-1, stick));
-  EXPECT_EQ(stick.x, 7);
-}
-
-// The wait lasts its time or wakes on a key already in the snapshot; a delay keeps
-// its length while keys arrive; a tap between two looks is still seen once.
-TEST_F(Win32Input, AKeyWakesTheWaitReadableAtOnceAndDelaysHoldTheirLength) {
-  ASSERT_TRUE(platform->init_keyboard());
-  auto enter = [&] {  // 1 while Enter is held, 0 while it is up
-    KeyboardSnapshot keys;
-    return platform->read_keyboard(keys) ? (keys.keys[key::enter] & 0x80) != 0 : -1;
-  };
-  while (platform->wait_for_input(200)) {
-  }
-  ASSERT_EQ(enter(), 0);
-  uint32_t begin = platform->elapsed_ms();
-  EXPECT_FALSE(platform->wait_for_input(50)) << "nothing arrived";
-  EXPECT_GE(ms_between(begin, platform->elapsed_ms()), 50);
-  std::thread typist([] {
-    Sleep(300);
-    send_key(0x1C, false, false);
-  });
-  EXPECT_TRUE(platform->wait_for_input(60000));
-  typist.join();
-  EXPECT_EQ(enter(), 1);
-  send_key(0x1C, false, true);
-  begin = platform->elapsed_ms();
-  platform->delay_ms(100);
-  EXPECT_GT(ms_between(begin, platform->elapsed_ms()), 100);
-  EXPECT_EQ(enter(), 0);
-  send_key(0x1C, false, false);
-  send_key(0x1C, false, true);
-  while (platform->wait_for_input(200)) {
-  }
-  EXPECT_EQ(enter(), 1);
-  EXPECT_EQ(enter(), 0);
 }
 
 }  // namespace

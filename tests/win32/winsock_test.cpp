@@ -5,19 +5,13 @@
 namespace tornello {
 namespace {
 
-TEST(Winsock, ReadsNeverWaitAndAPeerThatLeavesIsDataThenDisconnectedOnce) {
+TEST(Winsock, ALeavingPeerPortsRefusalsAndResetsAsOnLinux) {
   LoopbackPair net;
   expect_a_leaving_peer_seen_once(net);
-}
-
-TEST(Winsock, PortsAddressesAndRefusalsFailCleanly) {
   HeadlessPlatform platform;
   Transport host, guest;
   ASSERT_TRUE(host.net_start() && guest.net_start());
   expect_hosting_rules(platform, host, guest);
-}
-
-TEST(Winsock, ResetIsTheLinkLostAtTheFirstLookOnEitherSide) {
   expect_resets_seen_at_once();
 }
 
