@@ -1,5 +1,6 @@
 // The start of play, the points, the end of the match; the keys of waiting screens.
 #include "match/match_fixture.h"
+#include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/start_up.h"
 #include "shell/text_entries.h"
@@ -116,6 +117,13 @@ class ScreenKeysTest : public MatchTest {
 TEST_F(ScreenKeysTest, EveryWaitingScreenAnswersAndNothingReachesThePeer) {
   answers_on(entry::help_title, [this] { show_title_screen(*game); });
   answers_on(entry::help_menu, [this] { run_menu(*game, MenuFile{"Menu", {"One", "Two"}}); });
+  answers_on(
+      entry::help_character,
+      [this] {
+        press(key::enter);
+        choose_character(*game);
+      },
+      key::right);
   EXPECT_TRUE(sent().empty());
 
   // In play: only the goodbye that leaving sends.

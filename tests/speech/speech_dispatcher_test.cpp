@@ -80,6 +80,8 @@ TEST_F(SpeechDispatcherTest, NewsWaitsItsTurnAnAnswerCutsInAndTheLastLineIsHeard
   std::this_thread::sleep_for(50ms);  // time enough for a wrong finish to return
   EXPECT_FALSE(finished) << "finished before the line ended";
   server.end_line();
+  for (int i = 0; i < 500 && !finished; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_TRUE(finished) << "still waiting after the last line ended";
   closing.join();
 }
 
