@@ -91,6 +91,14 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
     flood(1, {query});
     EXPECT_EQ(datagrams(socket),
               std::vector<std::string>{answer_text(Answer{0x0badf00d, 3214, 1, 1})});
+    const int socket6 = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 to6{};
+    to6.sin6_family = AF_INET6;
+    to6.sin6_port = htons(discovery_port);
+    inet_pton(AF_INET6, "fd77::1", &to6.sin6_addr);
+    ::sendto(socket6, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&to6), sizeof to6);
+    EXPECT_EQ(datagrams(socket6).size(), 1u) << "asked over IPv6";
+    ::close(socket6);
     flood(500, {query});
     const size_t answers = datagrams(socket).size();
     EXPECT_TRUE(answers > 0 && answers <= 2u * DiscoveryResponder::max_answers_per_second);
