@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -97,6 +98,25 @@ class ChildProcess {
   pid_t pid_ = -1;
   int status_ = 0;
 };
+
+// The Linux game as a joining practice bot, started again while it finds nobody,
+// until its output holds `until` or three minutes pass; what it said last.
+inline std::string join_until_heard(uint16_t port, const std::string& until,
+                                    const std::string& output_path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  std::string heard;
+  while (heard.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    ChildProcess guest(std::string(TORNELLO_SOURCE_DIR) + "/data",
+                       {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, {},
+                       output_path);
+    while (heard.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline &&
+           guest.exit_code(std::chrono::milliseconds(200)) == -2) {
+      heard = guest.output();
+    }
+    heard = guest.output();
+  }
+  return heard;
+}
 
 inline bool installed(const std::string& program) {
   return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;

@@ -71,22 +71,11 @@ TEST_F(WineTest, WindowsGameHostsAMatchThatTheLinuxGameJoins) {
     fs::copy(std::string(TORNELLO_SOURCE_DIR) + "/data" + part, folder + part,
              fs::copy_options::recursive);
   }
-  const std::string port = std::to_string(free_port());
-  ChildProcess host(work.path(), {wine, folder + "/Tornello.exe", "--bot", "host", port},
+  const uint16_t port = free_port();
+  ChildProcess host(work.path(),
+                    {wine, folder + "/Tornello.exe", "--bot", "host", std::to_string(port)},
                     environment, work.path() + "/host.txt");
-  // A joining game that finds nobody yet leaves at once: join until it plays.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
-  std::string heard;
-  while (heard.find("Score") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    ChildProcess guest(std::string(TORNELLO_SOURCE_DIR) + "/data",
-                       {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", port}, {},
-                       work.path() + "/guest.txt");
-    for (int waited = 0; waited < 600 && heard.find("Score") == std::string::npos; ++waited) {
-      if (guest.exit_code(std::chrono::milliseconds(200)) != -2) break;
-      heard = guest.output();
-    }
-    heard = guest.output();
-  }
+  const std::string heard = join_until_heard(port, "Score: ", work.path() + "/guest.txt");
   EXPECT_NE(heard.find("The match is about to start."), std::string::npos) << heard;
   EXPECT_NE(heard.find("Score: "), std::string::npos) << heard;
   const std::string hosted = host.output();
