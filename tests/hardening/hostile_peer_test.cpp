@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include "e2e/two_games.h"
+#include "support/desktop.h"
 #include "support/process_resources.h"
 
 namespace tornello {
@@ -130,6 +131,26 @@ TEST_F(HostilePeerTest, AHostilePeerIsAnsweredItsFloodDroppedAndPlayGoesOn) {
   EXPECT_EQ(open_files(), files_at_start);
   // Keeping what the flood sent would grow it by about ten megabytes.
   EXPECT_LT(peak_memory.load(), memory_at_start + 4 * 1024 * 1024);
+}
+
+// The practice bot as players run it hangs up on a guest with the wrong word and
+// hosts on for the next, who plays.
+TEST(BotTest, HostingBotTurnsAWrongGuestAwayAndPlaysTheNext) {
+  TempDir work;
+  const uint16_t port = free_port();
+  ChildProcess bot(std::string(TORNELLO_SOURCE_DIR) + "/data",
+                   {TORNELLO_BINARY, "--bot", "host", std::to_string(port)}, {},
+                   work.path() + "/bot.txt");
+  std::optional<RawEnd> wrong;
+  for (int tries = 0; tries < 1000 && !(wrong && wrong->connected); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    wrong.emplace(port);
+  }
+  ASSERT_EQ(wrong->send("_P_HIwrong$"), 11u) << bot.output();
+  EXPECT_FALSE(wrong->wait_for("$")) << "hung up on without a word";
+  const std::string start = "The match is about to start.";
+  const std::string heard = join_until_heard(port, start, work.path() + "/guest.txt");
+  EXPECT_NE(heard.find(start), std::string::npos) << heard << bot.output();
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
-// The layer under the game: clock, input, files, lines and chance.
+// The layer under the game: keys, mouse, controllers and the words typed without a window.
 #include <gtest/gtest.h>
 
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/terminal_input.h"
 #include "platform/input.h"
-#include "platform/line_reader.h"
-#include "support/temp_dir.h"
 
 namespace tornello {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 TEST(Keyboard, ReleasedOnceOnlyIfSeenHeldAndNothingWithoutFocus) {
   HeadlessPlatform platform;
@@ -93,32 +89,6 @@ TEST(TerminalInput, EachWordIsItsKey) {
       {"f1", key::f1},      {"f6", key::f6},          {"f7", 0},
       {"jump", 0}};
   for (const auto& [word, code] : words) EXPECT_EQ(TerminalInput::key_for_word(word), code) << word;
-}
-
-TEST(LineReader, EveryLineEndReadsTheSameLongLinesComeBackWholeAndNothingIsCreated) {
-  // The first CR of the long line is the buffer's last byte and its LF starts the next fill.
-  const std::string first(4095, 'q');
-  std::string second(10000, 'w');
-  second[4096] = 'X';
-  const std::pair<std::string, Lines> cases[] = {
-      {"red\r\ngreen\r\n", {"red", "green"}},
-      {"red\ngreen", {"red", "green"}},
-      {std::string("red\0green", 9), {"red", "green"}},
-      {"a\n\nc\n", {"a", "", "c"}},
-      {first + "\r\n" + second + "\r\nend", {first, second, "end"}},
-  };
-  TempDir dir;
-  for (const auto& [bytes, expected] : cases) {
-    auto reader = LineReader::open_for_reading(dir.write("f.txt", bytes));
-    ASSERT_TRUE(reader);
-    Lines lines;
-    do lines.push_back(reader->read_line());
-    while (!reader->at_end());
-    EXPECT_EQ(lines, expected) << bytes.substr(0, 20);
-  }
-  EXPECT_FALSE(LineReader::open_for_reading(dir.path() + "/nope.lng"));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/nope.lng"));
-  EXPECT_FALSE(LineReader::open_for_reading(dir.path()));
 }
 
 }  // namespace
