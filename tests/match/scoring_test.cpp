@@ -1,5 +1,6 @@
 // The start of play, the points, the end of the match; the keys of waiting screens.
 #include "match/match_fixture.h"
+#include "session/learn_sounds.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/start_up.h"
@@ -131,6 +132,28 @@ TEST_F(ScreenKeysTest, EveryWaitingScreenAnswersAndNothingReachesThePeer) {
   answers_on(
       entry::help_match, [this] { run_match(*game); }, key::escape, true);
   EXPECT_EQ(sent(), Lines{"_P_BYE"});
+}
+
+// Learning the sounds: Up wraps to Back, then to the last lesson, which plays its sound;
+// Down wraps to Back again, which leaves.
+TEST_F(MatchTest, LearnTheSoundsWrapsToBackThenTheLastLessonPlays) {
+  for (int n = entry::sound_ball_straight; n <= entry::sound_crowd_bonus; ++n) {
+    game->language.entries[n] = builtin_english(n);
+  }
+  game->language.entries[entry::back] = builtin_english(entry::back);
+  for (KeyCode key : {key::up, key::up, key::enter}) press(key);
+  idle(90);
+  press(key::down);
+  press(key::enter);  // on Back
+  EXPECT_EQ(learn_sounds(*game), Next::main_menu);
+  const std::vector<std::string>& titles = platform.titles();
+  const auto back = std::find(titles.begin(), titles.end(), builtin_english(entry::back));
+  ASSERT_NE(back, titles.end());
+  ASSERT_NE(back + 1, titles.end());
+  EXPECT_EQ(back[1], builtin_english(entry::sound_crowd_bonus));
+  EXPECT_EQ(
+      plays(game->bank.crowd_oh[1]) + plays(game->bank.crowd_oh[2]) + plays(game->bank.crowd_oh[3]),
+      1u);
 }
 
 }  // namespace

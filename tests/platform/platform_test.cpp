@@ -1,9 +1,13 @@
 // The layer under the game: keys, mouse, controllers and the words typed without a window.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/terminal_input.h"
 #include "platform/input.h"
+#include "platform/random.h"
 
 namespace tornello {
 namespace {
@@ -89,6 +93,26 @@ TEST(TerminalInput, EachWordIsItsKey) {
       {"f1", key::f1},      {"f6", key::f6},          {"f7", 0},
       {"jump", 0}};
   for (const auto& [word, code] : words) EXPECT_EQ(TerminalInput::key_for_word(word), code) << word;
+}
+
+// Reference draws (seed, max, then twenty draws; max -1 gives the raw output).
+TEST(RandomInt, MatchesReferenceSequences) {
+  std::ifstream file(TORNELLO_TEST_DATA "/random_int.txt");
+  int checked = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    int64_t seed = 0, max = 0, expected = 0;
+    fields >> seed >> max;
+    Random random;
+    random.seed(static_cast<uint32_t>(seed));
+    for (int k = 0; k < 20 && fields >> expected; ++k, ++checked) {
+      EXPECT_EQ(static_cast<uint32_t>(random.next(static_cast<int32_t>(max))),
+                static_cast<uint32_t>(expected))
+          << "seed " << seed << " max " << max << " draw " << k;
+    }
+  }
+  EXPECT_GE(checked, 30 * 20);
 }
 
 }  // namespace
