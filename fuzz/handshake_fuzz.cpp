@@ -73,7 +73,7 @@ struct Player : InputSource {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tornello;
-  static const fuzz::Tree tree;
+  static const TempDir tree;
   // One port for the run: a fresh one per input would leave thousands held.
   static const uint16_t port = free_port();
   if (size == 0) return 0;
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     game.language.entries[n] = "line " + std::to_string(n);
   platform.on_pump = [&] { client.pass(game.transport); };
   {
-    const fuzz::InDirectory in_tree(tree.path);
+    const WorkingDirectory in_tree(tree.path());
     check(host_game(game) == Next::main_menu);
   }
   check(game.transport.open_servers() == 0 && game.transport.open_connections() == 0);

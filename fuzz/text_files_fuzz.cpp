@@ -31,14 +31,14 @@ std::vector<std::string> expected_lines(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tornello;
   using fuzz::check;
-  static const fuzz::Tree tree;
+  static const TempDir tree;
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   tree.write("lang/XX.lng", bytes);
   tree.write("Menu/EN/main.mnu", bytes);
   LanguageTable language;
   std::optional<MenuFile> menu;
   {
-    const fuzz::InDirectory in_tree(tree.path);
+    const WorkingDirectory in_tree(tree.path());
     FileLookup files;
     check(language.load(files, "XX"));
     menu = read_menu_file(files, menu_path("EN", "main"));

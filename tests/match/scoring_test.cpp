@@ -148,8 +148,7 @@ TEST_F(MatchTest, LearnTheSoundsWrapsToBackThenTheLastLessonPlays) {
   EXPECT_EQ(learn_sounds(*game), Next::main_menu);
   const std::vector<std::string>& titles = platform.titles();
   const auto back = std::find(titles.begin(), titles.end(), builtin_english(entry::back));
-  ASSERT_NE(back, titles.end());
-  ASSERT_NE(back + 1, titles.end());
+  ASSERT_LT(back + 1, titles.end());
   EXPECT_EQ(back[1], builtin_english(entry::sound_crowd_bonus));
   EXPECT_EQ(
       plays(game->bank.crowd_oh[1]) + plays(game->bank.crowd_oh[2]) + plays(game->bank.crowd_oh[3]),

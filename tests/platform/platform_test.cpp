@@ -1,11 +1,10 @@
-// The layer under the game: keys, mouse, controllers and the words typed without a window.
+// The layer under the game: keys, mouse, controllers and chance.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "platform/headless/headless_platform.h"
-#include "platform/headless/terminal_input.h"
 #include "platform/input.h"
 #include "platform/random.h"
 
@@ -82,17 +81,6 @@ TEST(Input, MouseAndControllersReadWhatIsThereAndNothingBeyond) {
     EXPECT_EQ(sticks.axis_x(1), expected) << "x " << x;
   }
   EXPECT_TRUE(sticks.button(1, 1) && !sticks.button(1, 2));
-}
-
-// The words a player types to the game without a window.
-TEST(TerminalInput, EachWordIsItsKey) {
-  const std::pair<const char*, KeyCode> words[] = {
-      {"", key::enter},     {"enter", key::enter},    {"up", key::up},
-      {"down", key::down},  {"left", key::left},      {"right", key::right},
-      {"esc", key::escape}, {"pageup", key::page_up}, {"pagedown", key::page_down},
-      {"f1", key::f1},      {"f6", key::f6},          {"f7", 0},
-      {"jump", 0}};
-  for (const auto& [word, code] : words) EXPECT_EQ(TerminalInput::key_for_word(word), code) << word;
 }
 
 // Reference draws (seed, max, then twenty draws; max -1 gives the raw output).

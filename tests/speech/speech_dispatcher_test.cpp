@@ -114,18 +114,5 @@ TEST_F(SpeechDispatcherTest, MissingRestartedKilledAndStalledDaemonsNeitherBlock
   std::signal(SIGPIPE, previous);
 }
 
-TEST(SpeechText, KeepsUtf8AndReadsAnythingElseAsLatin1) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93",
-       "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8F\x93"},
-      {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
-      // Cut-off sequences, overlong forms and surrogates are not UTF-8.
-      {"a\xC3", "a\xC3\x83"},
-      {"\xC0\xAF", "\xC3\x80\xC2\xAF"},
-      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
-  };
-  for (const auto& [text, spoken] : cases) EXPECT_EQ(speech_text(text), spoken) << text;
-}
-
 }  // namespace
 }  // namespace tornello
