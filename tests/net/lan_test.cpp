@@ -8,6 +8,8 @@
 #include "net/discovery.h"
 #include "net/lan_discovery.h"
 #include "net/port_mapping.h"
+#include "net/transport.h"
+#include "platform/headless/headless_platform.h"
 #include "support/fake_router.h"
 #include "support/netns.h"
 #include "support/process_resources.h"
@@ -70,6 +72,12 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
   }).join();
   std::thread([&] {
     ASSERT_TRUE(pair.enter(1));
+    // The broadcast address is no game's: it leads nowhere, and nothing is sent to it.
+    HeadlessPlatform platform;
+    Transport guest;
+    guest.net_start();
+    EXPECT_FALSE(guest.open_connection(platform, "255.255.255.255", 3214));
+    EXPECT_EQ(guest.connect_failure(), ConnectFailure::other);
     const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
