@@ -13,6 +13,7 @@
 #include "net/socket_system.h"
 #include "net/transport.h"
 #include "platform/headless/headless_platform.h"
+#include "support/loopback.h"
 
 namespace tornello {
 
@@ -46,17 +47,9 @@ inline std::string read_text(Transport& transport, Connection connection) {
   return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
 }
 
-inline sockaddr_in loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
 // A raw listener on a loopback port of the system's choosing.
 inline sockets::Native raw_listener(uint16_t& port) {
-  sockaddr_in address = loopback(0);
+  sockaddr_in address = loopback_address(0);
   sockets::Length size = sizeof address;
   const sockets::Native listener = socket(AF_INET, SOCK_STREAM, 0);
   EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
@@ -147,7 +140,7 @@ inline void expect_resets_seen_at_once() {
   const sockets::Native raw_host = raw_listener(port);
   // The raw guest joins the game's host; the game's guest joins the raw host.
   const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = loopback(net.port);
+  const sockaddr_in address = loopback_address(net.port);
   ASSERT_EQ(connect(raw_guest, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(net.host.poll_server(), NetEvent::connected);
   const Connection guest = net.guest.open_connection(net.platform, "127.0.0.1", port);

@@ -1,12 +1,10 @@
-// The IPv4 loopback address with a port, and a port nobody listens on right now.
+// The IPv4 loopback address with a port, and a port nobody listens on right now
+// (on POSIX sockets and on Winsock alike).
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdint>
+
+#include "net/socket_system.h"
 
 namespace tornello {
 
@@ -19,12 +17,12 @@ inline sockaddr_in loopback_address(uint16_t port) {
 }
 
 inline uint16_t free_port() {
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  const sockets::Native probe = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = loopback_address(0);
-  socklen_t size = sizeof address;
+  sockets::Length size = sizeof address;
   ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
   ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(probe);
+  sockets::close(probe);
   return ntohs(address.sin_port);
 }
 
