@@ -70,6 +70,7 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
     ASSERT_TRUE(pair.enter(0));
     host = std::make_unique<DiscoveryResponder>(3214, 1, 1);
   }).join();
+  ASSERT_TRUE(host);
   std::thread([&] {
     ASSERT_TRUE(pair.enter(1));
     // The broadcast address is no game's: it leads nowhere, and nothing is sent to it.
