@@ -13,7 +13,7 @@
 #include "session/practice.h"
 #include "shell/start_up.h"
 #include "shell/text_entries.h"
-#include "support/lockstep.h"
+#include "support/paced_clocks.h"
 #include "support/temp_dir.h"
 
 namespace tornello {
@@ -32,7 +32,7 @@ struct Outcome {
 };
 
 Outcome play_practice(const SimulatedPlayer& player, PracticeLevel level, uint32_t seed) {
-  Lockstep lockstep;
+  PacedClocks paced;
   ListeningPlatform platform;
   platform.set_seed(seed);
   Game game(platform);
@@ -40,7 +40,7 @@ Outcome play_practice(const SimulatedPlayer& player, PracticeLevel level, uint32
   Autopilot pilot(game, seed * 7919u, player.skill, player.reaction_passes);
   pilot.attach(platform);
   platform.keep_log = false;
-  platform.on_pump = [&] { lockstep.player_at(platform.elapsed_ms()); };
+  platform.on_pump = [&] { paced.tick(0, platform.elapsed_ms()); };
   Outcome outcome;
   platform.on_title = [&](const std::string& line) {
     pilot.hear(line);
@@ -50,7 +50,14 @@ Outcome play_practice(const SimulatedPlayer& player, PracticeLevel level, uint32
       outcome.points_lost = game.match.opponent.score;
     }
   };
-  const PracticeSetup setup = lockstep.setup();
+  // The computer's game on a virtual clock of its own, kept in step with the player's.
+  const PracticeSetup setup{HeadlessPlatform::Clock::virtual_time,
+                            [&paced](ListeningPlatform& computer, Autopilot&) {
+                              computer.on_pump = [&paced, &computer] {
+                                paced.tick(1, computer.elapsed_ms());
+                              };
+                            },
+                            [&paced] { paced.finished(1); }};
   MainMenuFlows flows;
   flows.practise = [&setup](Game& g) { return practise(g, setup); };
   pilot.when_heard_entry(entry::title_screen).tap(key::enter);

@@ -10,12 +10,9 @@
 // The SDL game of this build runs by default (dummy audio, no speech). With
 // --windows the Windows build runs under Wine instead (sound to ALSA's null
 // device), and the wineserver's share is shown beside the game's. Needs
-// xvfb-run, xdotool and the generated sounds (`make assets`); without them it
+// xvfb-run, xdotool and the sounds the build generates; without them it
 // says so and measures nothing.
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +26,7 @@
 
 #include "net/protocol.h"
 #include "shell/settings.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 // Last: they bring Xlib and its macros.
 #include "support/desktop.h"
@@ -48,7 +46,8 @@ struct Options {
   bool windows = false;
   int seconds = 10;
   int presses = 20;
-  std::string data = std::string(TORNELLO_SOURCE_DIR) + "/data";
+  // The data tree this build generated beside its game.
+  std::string data = (std::filesystem::path(TORNELLO_BINARY).parent_path() / "data").string();
 };
 
 std::string file_line(const std::string& path, int number) {
@@ -123,7 +122,6 @@ class Watcher {
   Watcher() : x_(XOpenDisplay(nullptr)) {
     if (!x_) return;
     name_ = XInternAtom(x_, "_NET_WM_NAME", False);
-    utf8_ = XInternAtom(x_, "UTF8_STRING", False);
     const Window root = DefaultRootWindow(x_);
     XSelectInput(x_, root, SubstructureNotifyMask);
     // Raw key events reach this client whichever window has the focus.
@@ -228,7 +226,6 @@ class Watcher {
 
   Display* x_ = nullptr;
   Atom name_ = 0;
-  Atom utf8_ = 0;
   int input_opcode_ = -1;
   std::map<Window, std::string> titles_;
   std::vector<std::pair<Window, std::string>> history_;
@@ -247,8 +244,7 @@ class Bench {
       return 0;
     }
     if (!std::filesystem::exists(options_.data + "/Sounds")) {
-      std::printf("waiting: no sounds in %s (run `make assets`); nothing measured.\n",
-                  options_.data.c_str());
+      std::printf("waiting: no sounds in %s; nothing measured.\n", options_.data.c_str());
       return 0;
     }
     VirtualDisplay display;
@@ -295,7 +291,7 @@ class Bench {
         std::accumulate(answers.begin(), answers.end(), 0.0) / answers.size(), answers.back());
 
     // Hosting: the port prompt, then the game mode, then the wait.
-    const int port = free_port();
+    const uint16_t port = free_port();
     xdotool("keydown Return sleep 0.1 keyup Return");
     if (!watcher.wait_until([](const std::string& title) { return title.starts_with("Port"); })) {
       return fail("no port prompt");
@@ -375,7 +371,7 @@ class Bench {
 
   // The game's process (under Wine, the one running the executable).
   int game_pid() {
-    if (!options_.windows) return game_->running() ? game_->pid() : 0;
+    if (!options_.windows) return game_->exit_code(milliseconds(1)) == -2 ? game_->pid() : 0;
     return find_process(std::filesystem::path(options_.game).filename().string(),
                         "WINEPREFIX=" + prefix_);
   }
@@ -408,25 +404,10 @@ class Bench {
     return true;
   }
 
-  static int free_port() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(probe);
-    return ntohs(address.sin_port);
-  }
-
-  static int connect_guest(int port) {
+  static int connect_guest(uint16_t port) {
     const int guest = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(guest, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const sockaddr_in address = loopback_address(port);
+    if (::connect(guest, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
       ::close(guest);
       return -1;
     }

@@ -87,6 +87,7 @@ class ChildProcess {
     }
     return -2;
   }
+  pid_t pid() const { return pid_; }
   std::string output() const {
     std::stringstream text;
     text << std::ifstream(output_path_).rdbuf();
