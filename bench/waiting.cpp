@@ -26,11 +26,11 @@
 
 #include "net/protocol.h"
 #include "shell/settings.h"
+#include "support/desktop.h"
 #include "support/loopback.h"
 #include "support/temp_dir.h"
-// Last: they bring Xlib and its macros.
-#include "support/desktop.h"
-// After Xlib.
+// Last: Xlib's macros (None, Status, Bool...) would clash with names above.
+#include <X11/Xlib.h>
 #include <X11/Xatom.h>
 #include <X11/extensions/XInput2.h>
 

@@ -58,7 +58,6 @@ TEST_F(MatchTest, ReturnsGoBackTheWayTheyWereMetAndEarnBonuses) {
 
 // Keys in play only; mouse every third frame, stick every frame; every button swings.
 TEST_F(MatchTest, ControlsWorkInPlayOnlyAndEachWayToSwingSwingsOncePerPress) {
-  game->match.me.paddle_x = 1.0f;
   then([this] { input.mouse_now.delta_x = 4; });
   for (int pass = 0; pass < 3; ++pass) hold({key::left, key::right, key::up, key::page_up});
   then([this] {
@@ -92,7 +91,12 @@ TEST_F(MatchTest, ControlsWorkInPlayOnlyAndEachWayToSwingSwingsOncePerPress) {
   idle(2);
   then([this] {
     EXPECT_EQ(sent().at(3), "_P_BE") << "returned by the controller's button";
-    incoming_ball(4.0f, 1.02f);
+    incoming_ball(4.0f, 1.5f);
+  });
+  idle();
+  then([this] {
+    EXPECT_EQ(sent(), Lines{}) << "the button still held swings no more";
+    input.stick_now.buttons[0] = 0;
   });
   press(key::up);
   press(key::escape);

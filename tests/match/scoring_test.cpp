@@ -1,6 +1,7 @@
 // The start of play, the points, the end of the match; the keys of waiting screens.
 #include "match/match_fixture.h"
 #include "session/learn_sounds.h"
+#include "session/session.h"
 #include "shell/character_select.h"
 #include "shell/menu.h"
 #include "shell/start_up.h"
@@ -132,6 +133,14 @@ TEST_F(ScreenKeysTest, EveryWaitingScreenAnswersAndNothingReachesThePeer) {
   answers_on(
       entry::help_match, [this] { run_match(*game); }, key::escape, true);
   EXPECT_EQ(sent(), Lines{"_P_BYE"});
+  connect(PeerRole::host);
+  in_play(true);
+  answers_on(
+      entry::help_match_end, [this] { end_match(*game); }, key::enter, true);
+  EXPECT_EQ(sent(), Lines{"_P_BYE"});
+  game->settings.port = other.server_port(host_server_id);  // waiting for its answer
+  answers_on(
+      entry::help_waiting, [this] { join_game(*game); }, key::escape);
 }
 
 // Learning the sounds: Up wraps to Back, then to the last lesson, which plays its sound;

@@ -1,4 +1,4 @@
-// Menus, the main menu's flows and the character selection, as a player walks them.
+// Menus and the main menu's flows, as a player walks them.
 #include "shell/menu.h"
 
 #include <filesystem>
@@ -112,8 +112,8 @@ TEST_F(MainMenuTest, PromptAnswersBecomeTheHostAndPort) {
                           "Host|Enter host address to connect to|pong.example.org"}));
   EXPECT_TRUE(calls.empty());
 
-  EXPECT_EQ(count(SoundEventKind::load, "Sounds/Music/Menu.wav"), 1u);
-  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Music/Menu.wav"), 1u);
+  EXPECT_EQ(events(SoundEventKind::load, "Sounds/Music/Menu.wav").size(), 1u);
+  EXPECT_EQ(events(SoundEventKind::play, "Sounds/Music/Menu.wav").size(), 1u);
   EXPECT_EQ(game->sound.volume(game->music.current), 5) << "played at the music level";
 }
 

@@ -31,6 +31,10 @@ std::string contents(const std::string& path) {
 class SettingsTest : public ShellTest {
  protected:
   SettingsTest() { file.path = data.path() + "/config/tornello/settings.ini"; }
+  void expect_saved(std::initializer_list<const char*> lines) {
+    const std::string saved = contents(file.path);
+    for (const char* line : lines) EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
+  }
   SettingsFile file;
 };
 
@@ -132,11 +136,7 @@ TEST_F(SettingsTest, StartUpTakesTheFileThenTheCommandLineForThisRunOnly) {
   EXPECT_EQ(game->settings.host, "10.0.0.7") << "the prompt offers the address last joined";
   game->settings.sound_volume = 20;
   save_settings(*game);
-  const std::string saved = contents(file.path);
-  for (const char* kept :
-       {"language=EN\n", "speech=on\n", "open_router_port=off\n", "sound_volume=20\n"}) {
-    EXPECT_NE(saved.find(kept), std::string::npos) << kept << " in\n" << saved;
-  }
+  expect_saved({"language=EN\n", "speech=on\n", "open_router_port=off\n", "sound_volume=20\n"});
   data.write("config/tornello/settings.ini", "language=FR\nsound_volume=500\n");
   Game next(platform);
   line = CommandLine{};
@@ -172,11 +172,8 @@ TEST_F(SettingsTest, EachChangeIsSpokenAppliedAndSavedAndTheNextStartKeepsIt) {
   EXPECT_FALSE(platform.speech());
   EXPECT_EQ(platform.speech_language(), "DE");
   EXPECT_TRUE(game->settings.open_router_port);
-  const std::string saved = contents(file.path);
-  for (const char* line : {"sound_volume=90\n", "music_volume=10\n", "speech=off\n",
-                           "language=DE\n", "open_router_port=on\n"}) {
-    EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
-  }
+  expect_saved({"sound_volume=90\n", "music_volume=10\n", "speech=off\n", "language=DE\n",
+                "open_router_port=on\n"});
 
   data.write("Menu/EN/main.mnu", "Main menu\nHost\nJoin\nExit\n");
   write_sound("Sounds/Music/title.wav");
@@ -191,12 +188,9 @@ TEST_F(SettingsTest, EachChangeIsSpokenAppliedAndSavedAndTheNextStartKeepsIt) {
   EXPECT_EQ(next.settings.sound_volume, 90);
   EXPECT_EQ(next.settings.language, "DE");
   EXPECT_FALSE(platform.speech());
-  EXPECT_EQ(count(SoundEventKind::play, "Sounds/Music/title.wav"), 1u);
-  for (const SoundEvent& event : log.events()) {
-    if (event.kind == SoundEventKind::play && event.path == "Sounds/Music/title.wav") {
-      EXPECT_EQ(event.volume, 10);
-    }
-  }
+  const auto title = events(SoundEventKind::play, "Sounds/Music/title.wav");
+  ASSERT_EQ(title.size(), 1u);
+  EXPECT_EQ(title[0].volume, 10);
 }
 
 }  // namespace

@@ -63,14 +63,13 @@ class ShellTest : public ::testing::Test {
     }
     return paths;
   }
-  size_t count(SoundEventKind kind, const std::string& path) const {
-    size_t n = 0;
-    for (const SoundEvent& event : log.events()) n += event.kind == kind && event.path == path;
-    return n;
-  }
-  long loads() const {
-    return std::count_if(log.events().begin(), log.events().end(),
-                         [](const SoundEvent& e) { return e.kind == SoundEventKind::load; });
+  // The log's events of a kind, of one path if one is given.
+  std::vector<SoundEvent> events(SoundEventKind kind, const std::string& path = "") const {
+    std::vector<SoundEvent> found;
+    for (const SoundEvent& e : log.events()) {
+      if (e.kind == kind && (path.empty() || e.path == path)) found.push_back(e);
+    }
+    return found;
   }
   const Lines& spoken() const { return platform.titles(); }
   Lines spoken_since(size_t from) const { return Lines(spoken().begin() + from, spoken().end()); }

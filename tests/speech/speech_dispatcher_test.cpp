@@ -91,7 +91,7 @@ TEST_F(SpeechDispatcherTest, MissingRestartedKilledAndStalledDaemonsNeitherBlock
   testing::internal::CaptureStderr();
   std::shared_ptr<SpeechOutput> speech = open();
   EXPECT_TRUE(says_a_thousand(speech)) << "no daemon";
-  std::this_thread::sleep_for(100ms);
+  speech->finish(5s);  // idle only once the first attempt to connect has failed
   const std::string told = testing::internal::GetCapturedStderr();
   EXPECT_EQ(told.find("tornello: no speech: "), 0u) << told;
   EXPECT_EQ(told.find("no speech", 11), std::string::npos) << "told once: " << told;

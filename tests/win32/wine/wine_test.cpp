@@ -1,5 +1,5 @@
-// The Windows build under Wine on a virtual X display: its unit tests, then the
-// game itself hosting a match that the Linux build joins.
+// The Windows build under Wine on a virtual X display: its unit tests, the game
+// as a player starts it, then its practice bot hosting a match that the Linux build joins.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -51,6 +51,15 @@ TEST(WineTest, UnitTestsPassAndTheGameHostsAMatchThatTheLinuxGameJoins) {
   for (const char* part : {"/lang", "/Menu"}) {
     fs::copy(std::string(TORNELLO_SOURCE_DIR) + "/data" + part, folder + part,
              fs::copy_options::recursive);
+  }
+  {  // As a player starts it: the window's title speaks, and Enter leads on to the main menu.
+    ChildProcess game(work.path(), {wine, folder + "/Tornello.exe"}, environment);
+    const auto titled = [](const std::string& text) {
+      const std::string search = "timeout 120 xdotool search --sync --name '^" + text + "$'";
+      return std::system((search + " >/dev/null").c_str()) == 0;
+    };
+    EXPECT_TRUE(titled("Tornello. Press Enter to start."));
+    EXPECT_TRUE(xdotool("keydown Return sleep 0.2 keyup Return") && titled("Main menu"));
   }
   const uint16_t port = free_port();
   {
