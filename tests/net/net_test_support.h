@@ -17,6 +17,23 @@
 
 namespace tornello {
 
+// Polls (by the wall clock, with a generous limit) until `poll` gives `wanted`,
+// and returns what it gave last: loopback on Winsock may take a moment.
+template <typename Value, typename Poll>
+Value poll_until(Value wanted, Poll poll) {
+  Value value = poll();
+  for (int look = 0; look < 1000 && value != wanted; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    value = poll();
+  }
+  return value;
+}
+
+// Whether the host accepts a guest that has joined.
+inline bool accepts(Transport& host) {
+  return poll_until(NetEvent::connected, [&] { return host.poll_server(); }) == NetEvent::connected;
+}
+
 // A host (server 0 on a port the system chose) and a guest transport.
 struct LoopbackPair {
   LoopbackPair() {
@@ -29,14 +46,12 @@ struct LoopbackPair {
   // Joins and lets the host accept; returns {guest side, host side}.
   std::pair<Connection, Connection> join_and_accept() {
     const Connection outgoing = join();
-    EXPECT_TRUE(outgoing);
-    EXPECT_EQ(host.poll_server(), NetEvent::connected);
+    EXPECT_TRUE(outgoing && accepts(host));
     return {outgoing, host.event_connection()};
   }
 
   HeadlessPlatform platform;
-  Transport host;
-  Transport guest;
+  Transport host, guest;
   uint16_t port = 0;
 };
 
@@ -65,18 +80,6 @@ inline void reset(sockets::Native socket) {
   setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_at_once),
              sizeof abort_at_once);
   sockets::close(socket);
-}
-
-// Polls (by the wall clock, with a generous limit) until `poll` gives `wanted`:
-// loopback on Winsock may take a moment.
-template <typename Poll>
-NetEvent poll_until(NetEvent wanted, Poll poll) {
-  NetEvent event = poll();
-  for (int look = 0; look < 200 && event != wanted; ++look) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    event = poll();
-  }
-  return event;
 }
 
 // Reads never wait; a peer that leaves is data until read, then disconnected
@@ -116,11 +119,10 @@ inline void expect_hosting_rules(HeadlessPlatform& platform, Transport& host, Tr
   EXPECT_NE(port, 0) << "port 0 lets the system choose";
   EXPECT_FALSE(host.open_server(1, port)) << "a port has one listener";
   EXPECT_TRUE(guest.open_connection(platform, " localhost\n", port));
-  ASSERT_EQ(host.poll_server(), NetEvent::connected);
+  ASSERT_TRUE(accepts(host));
   for (const char* typed : {"::1", " [::1]\t"}) {
     ASSERT_TRUE(guest.open_connection(platform, typed, port)) << typed;
-    EXPECT_EQ(poll_until(NetEvent::connected, [&] { return host.poll_server(); }),
-              NetEvent::connected);
+    EXPECT_TRUE(accepts(host));
     EXPECT_EQ(host.peer_address(host.event_connection()), "::1");
   }
   host.close_server(0);
@@ -140,18 +142,26 @@ inline void expect_resets_seen_at_once() {
   const sockets::Native raw_host = raw_listener(port);
   // The raw guest joins the game's host; the game's guest joins the raw host.
   const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in address = loopback_address(net.port);
+  sockaddr_in address = loopback_address(net.port);
   ASSERT_EQ(connect(raw_guest, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(net.host.poll_server(), NetEvent::connected);
+  ASSERT_TRUE(accepts(net.host));
   const Connection guest = net.guest.open_connection(net.platform, "127.0.0.1", port);
   ASSERT_TRUE(guest);
-  reset(raw_guest);
+  // A reset of the test's own goes last: once it has arrived, so have the two
+  // before it, and each side's next look is its first.
+  const sockets::Native last = socket(AF_INET, SOCK_STREAM, 0);
+  address = loopback_address(port);
+  ASSERT_EQ(connect(last, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   reset(accept(raw_host, nullptr, nullptr));
+  const sockets::Native last_peer = accept(raw_host, nullptr, nullptr);
+  reset(raw_guest);
+  reset(last);
+  char buffer[8];
+  recv(last_peer, buffer, 1, 0);  // returns once the reset has come
+  sockets::close(last_peer);
   sockets::close(raw_host);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the resets travel
   EXPECT_EQ(net.host.poll_server(), NetEvent::disconnected);
   EXPECT_EQ(net.host.open_connections(), 0u);
-  char buffer[8];
   const int32_t read = net.guest.receive(guest, buffer, sizeof buffer);
   EXPECT_TRUE(read == link_lost || read == 0) << read;
 }

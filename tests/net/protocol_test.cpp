@@ -94,12 +94,9 @@ TEST(Messages, EachGoesOutByteForByteInOneWriteOfItsOwn) {
   EXPECT_EQ(paddle_message(18.6f), "_P_P19");
   EXPECT_EQ(speed_x_message(-0.0125), "_P_BQ-12");
   LoopbackPair pair;
-  uint16_t port = 0;
-  const sockets::Native listener = raw_listener(port);
   NetState net;
-  net.peer = pair.guest.open_connection(pair.platform, "127.0.0.1", port);
-  ASSERT_TRUE(net.peer);
-  const sockets::Native peer = accept(listener, nullptr, nullptr);
+  Connection peer;
+  std::tie(net.peer, peer) = pair.join_and_accept();
   const int before = sends;
   for (const std::string& text :
        {hello_message("QPLMZKXRTVBNSDWEHJGC"), verified_message(2), character_message(5),
@@ -118,17 +115,10 @@ TEST(Messages, EachGoesOutByteForByteInOneWriteOfItsOwn) {
       "_P_BD1$_P_BQ10$_P_BS50$_P_BE$_P_BD2$_P_BS60$_P_BQ20$_P_BE$"
       "_P_R$_P_XD$_P_XS$_P_XASR$_P_G$_P_D$_P_BYE$";
   std::string got;
-  char buffer[512];
-  while (got.size() < expected.size()) {
-    const auto count = recv(peer, buffer, sizeof buffer, 0);
-    if (count <= 0) break;
-    got.append(buffer, static_cast<size_t>(count));
-  }
+  poll_until(true, [&] { return (got += read_text(pair.host, peer)).size() >= expected.size(); });
   EXPECT_EQ(got, expected);
   EXPECT_EQ(sends - before, 21) << "one write per message";
   EXPECT_EQ(send_message(pair.guest, NetState{}, ready_message), -1) << "no peer, no send";
-  sockets::close(peer);
-  sockets::close(listener);
 }
 
 // The host reads its peer and tells of a stranger once, then hangs up on it.
