@@ -62,18 +62,6 @@ inline std::string read_text(Transport& transport, Connection connection) {
   return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : std::string();
 }
 
-// A raw listener on a loopback port of the system's choosing.
-inline sockets::Native raw_listener(uint16_t& port) {
-  sockaddr_in address = loopback_address(0);
-  sockets::Length size = sizeof address;
-  const sockets::Native listener = socket(AF_INET, SOCK_STREAM, 0);
-  EXPECT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
-  EXPECT_EQ(listen(listener, 1), 0);
-  EXPECT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  port = ntohs(address.sin_port);
-  return listener;
-}
-
 // Closes a raw socket abortively: SO_LINGER with no time sends a reset.
 inline void reset(sockets::Native socket) {
   const linger abort_at_once{1, 0};
@@ -139,7 +127,7 @@ inline void expect_hosting_rules(HeadlessPlatform& platform, Transport& host, Tr
 inline void expect_resets_seen_at_once() {
   LoopbackPair net;
   uint16_t port = 0;
-  const sockets::Native raw_host = raw_listener(port);
+  const sockets::Native raw_host = loopback_listener(port);
   // The raw guest joins the game's host; the game's guest joins the raw host.
   const sockets::Native raw_guest = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address = loopback_address(net.port);

@@ -51,7 +51,7 @@ TEST(Transport, OpeningChecksPortsAndAddressesAndLeavesNothingBehind) {
 // serving the window meanwhile.
 TEST(Transport, ConnectingGivesUpAfterTheTimeOutAndKeepsTheWindowServed) {
   uint16_t port = 0;
-  const int listener = raw_listener(port);
+  const sockets::Native listener = loopback_listener(port);
   HeadlessPlatform platform;
   Transport transport;
   Connection filler;

@@ -29,15 +29,10 @@ class FakeRouter {
   };
 
   FakeRouter() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback_address(0);
-    socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      throw std::runtime_error("the fake router cannot listen");
-    }
-    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/rootDesc.xml";
+    uint16_t port = 0;
+    listener_ = loopback_listener(port);
+    if (port == 0) throw std::runtime_error("the fake router cannot listen");
+    url_ = "http://127.0.0.1:" + std::to_string(port) + "/rootDesc.xml";
     thread_ = std::thread([this] { serve(); });
   }
   ~FakeRouter() {

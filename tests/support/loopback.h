@@ -1,5 +1,5 @@
-// The IPv4 loopback address with a port, and a port nobody listens on right now
-// (on POSIX sockets and on Winsock alike).
+// The IPv4 loopback address with a port, a listener on it, and a port nobody
+// listens on right now (on POSIX sockets and on Winsock alike).
 #pragma once
 
 #include <cstdint>
@@ -16,14 +16,23 @@ inline sockaddr_in loopback_address(uint16_t port) {
   return address;
 }
 
-inline uint16_t free_port() {
-  const sockets::Native probe = ::socket(AF_INET, SOCK_STREAM, 0);
+// A socket listening on a loopback port of the system's choosing, with the
+// shortest queue; the port is 0 if it cannot listen.
+inline sockets::Native loopback_listener(uint16_t& port) {
   sockaddr_in address = loopback_address(0);
   sockets::Length size = sizeof address;
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  sockets::close(probe);
-  return ntohs(address.sin_port);
+  const sockets::Native listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  const bool listening = ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                         ::listen(listener, 1) == 0 &&
+                         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+  port = listening ? ntohs(address.sin_port) : 0;
+  return listener;
+}
+
+inline uint16_t free_port() {
+  uint16_t port = 0;
+  sockets::close(loopback_listener(port));
+  return port;
 }
 
 }  // namespace tornello
