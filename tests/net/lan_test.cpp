@@ -1,15 +1,11 @@
 // Finding games and opening the router's port, below the game.
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <poll.h>
-
-#include <thread>
 
 #include "net/discovery.h"
 #include "net/lan_discovery.h"
 #include "net/port_mapping.h"
-#include "net/transport.h"
-#include "platform/headless/headless_platform.h"
+#include "net_test_support.h"
 #include "support/fake_router.h"
 #include "support/netns.h"
 #include "support/process_resources.h"
@@ -123,28 +119,30 @@ TEST(LanSockets, AHostAnswersQueriesOnlyAndFewOfThemWhateverFloodsIn) {
   }).join();
 }
 
-// A fake router on loopback: the port is asked for this computer and given back
-// as it was taken. (The whole games show the router's answers.)
-TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsAMissingRouter) {
-  FakeRouter router;
-  const auto outcome_of = [](PortMapping& mapping) {
-    for (int look = 0; look < 4000 && mapping.outcome() == MappingOutcome::asking; ++look) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+// A fake router on loopback: the port is asked for this computer and, once
+// opened, given back as it was taken; each refusal is told for what it is.
+TEST(PortMapping, ForwardsThePortUntilDestroyedAndTellsEachAnswerApart) {
+  using enum MappingOutcome;
+  // UPnP errors: 718, 728 and 729 mean the port is someone else's.
+  const std::pair<int, MappingOutcome> answers[] = {
+      {0, opened}, {718, port_taken}, {728, port_taken}, {729, port_taken}, {606, refused}};
+  for (const auto& [error, outcome] : answers) {
+    FakeRouter router(error);
+    {
+      PortMapping mapping({4567, 3600, router.url()});
+      EXPECT_EQ(poll_until(outcome, [&] { return mapping.outcome(); }), outcome) << error;
+      EXPECT_EQ(mapping.external_address(), FakeRouter::external_address);
     }
-    return mapping.outcome();
-  };
-  {
-    PortMapping mapping({4567, 3600, router.url()});
-    EXPECT_EQ(outcome_of(mapping), MappingOutcome::opened);
+    const std::vector<FakeRouter::Request> requests = router.requests();
+    ASSERT_EQ(requests.size(), error == 0 ? 3u : 2u) << "given back only when opened";
+    EXPECT_EQ(requests[1].arguments.at("NewInternalClient"), "127.0.0.1");
+    if (error != 0) continue;
+    EXPECT_EQ(requests[2].arguments,
+              (std::map<std::string, std::string>{
+                  {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
   }
-  const std::vector<FakeRouter::Request> requests = router.requests();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(requests[2].arguments,
-            (std::map<std::string, std::string>{
-                {"NewRemoteHost", ""}, {"NewExternalPort", "4567"}, {"NewProtocol", "TCP"}}));
-  EXPECT_EQ(requests[1].arguments.at("NewInternalClient"), "127.0.0.1");
   PortMapping nobody({4567, 3600, FakeRouter().url()});
-  EXPECT_EQ(outcome_of(nobody), MappingOutcome::no_answer);
+  EXPECT_EQ(poll_until(no_answer, [&] { return nobody.outcome(); }), no_answer);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ class FakeRouter {
     std::map<std::string, std::string> arguments;  // "NewProtocol": "TCP", ...
   };
 
-  FakeRouter() {
+  // Refuses every AddPortMapping with the UPnP error `add_error`, unless 0.
+  explicit FakeRouter(int add_error = 0) : add_error_(add_error) {
     uint16_t port = 0;
     listener_ = loopback_listener(port);
     if (port == 0) throw std::runtime_error("the fake router cannot listen");
@@ -46,11 +47,6 @@ class FakeRouter {
     std::lock_guard lock(mutex_);
     return requests_;
   }
-  size_t count(const std::string& action) const {
-    size_t found = 0;
-    for (const Request& request : requests()) found += request.action == action;
-    return found;
-  }
 
  private:
   void serve() {
@@ -62,8 +58,11 @@ class FakeRouter {
       const timeval limit{2, 0};
       ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
       const std::string body = answer(read_request(client));
-      const std::string text = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
-                               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+      const bool fault = body.find("<s:Fault>") != std::string::npos;
+      const std::string text =
+          std::string(fault ? "HTTP/1.1 500 Error" : "HTTP/1.1 200 OK") +
+          "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\nConnection: close\r\n\r\n" + body;
       ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
       ::close(client);
     }
@@ -81,7 +80,7 @@ class FakeRouter {
     }
   }
 
-  // A gateway's description for a GET; for a SOAP action, its empty answer.
+  // A gateway's description for a GET; for a SOAP action, its answer or fault.
   std::string answer(const std::string& request) {
     const std::string service = "urn:schemas-upnp-org:service:WANIPConnection:1";
     if (request.starts_with("GET ")) {
@@ -109,12 +108,18 @@ class FakeRouter {
         seen.action == "GetExternalIPAddress"
             ? "<NewExternalIPAddress>" + std::string(external_address) + "</NewExternalIPAddress>"
             : "";
+    const std::string body = seen.action == "AddPortMapping" && add_error_ != 0
+                                 ? "<s:Fault><detail><UPnPError><errorCode>" +
+                                       std::to_string(add_error_) +
+                                       "</errorCode></UPnPError></detail></s:Fault>"
+                                 : "<u:" + seen.action + "Response xmlns:u=\"" + service + "\">" +
+                                       value + "</u:" + seen.action + "Response>";
     return "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/"
-           "envelope/\"><s:Body><u:" +
-           seen.action + "Response xmlns:u=\"" + service + "\">" + value + "</u:" + seen.action +
-           "Response></s:Body></s:Envelope>";
+           "envelope/\"><s:Body>" +
+           body + "</s:Body></s:Envelope>";
   }
 
+  const int add_error_;
   int listener_ = -1;
   std::string url_;
   std::atomic<bool> stop_{false};
