@@ -1,5 +1,5 @@
-// The Windows build's own pieces on a real user32, Winsock and DirectSound (Wine
-// in CI): the main window, the settings folder, the adapters and the sound device.
+// The Windows build's own pieces on a real user32, file system and DirectSound
+// (Wine in CI): the main window, the settings folder and the sound device.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
