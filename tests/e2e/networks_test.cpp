@@ -22,19 +22,15 @@ class NetworksTest : public TwoGamesTest {
 
 // The guest fails to join three ways, each told by its cause; then it finds the
 // host's long game with "Find games on this network" (the host was told there is
-// no router), and the link dies as play starts: both sides tell it within 20
+// no router), and the link dies as play starts: both sides tell it within 30
 // seconds. With the link back and the hosting over, a search finds nothing.
 TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNothingFound) {
   const uint16_t port = 4321;
   make_players(85, 85);
-  // A game left outside its namespace would search the machine's own network.
-  const auto enter = [&](int side) {
-    if (!pair.enter(side)) throw std::runtime_error("no way into the test's network namespace");
-  };
-  host->on_start = [&] { enter(0); };
-  guest->on_start = [&] {
-    enter(1);
-    ASSERT_TRUE(use_own_name_files("", NetworkPair::ipv4(0)));
+  // Outside its namespace, or with the machine's name files, a game would search the real network.
+  host->on_start = guest->on_start = [&](int side) {
+    if (!pair.enter(side) || (side == 1 && !use_own_name_files(NetworkPair::ipv4(0))))
+      throw std::runtime_error("not cut off from the machine's network");
   };
   host->game.settings.open_router_port = true;
   std::atomic<int> router_told{0}, host_menus{0}, told_gone{0}, found_nothing{0};
@@ -42,14 +38,14 @@ TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNoth
   const auto on_gone = [&](int side, const std::string& heard) {
     if (heard != line(21)) return;
     gone_at[side] = Clock::now();
-    if (++told_gone == 2) pair.set_link(1, true);
+    if (++told_gone == 2 && !pair.set_link(1, true)) throw std::runtime_error("no link back");
   };
   on_each_line(*host, [&](const std::string& heard) {
     router_told += heard.starts_with(line(49));
     host_menus += heard == main_menu;
     if (starts_play(heard) && link_died == Clock::time_point{}) {
-      link_died = Clock::now();
       pair.set_link(1, false);
+      link_died = Clock::now();
     }
     on_gone(0, heard);
   });
@@ -61,10 +57,9 @@ TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNoth
   choose_character(host->pilot, 2);
   host->pilot.when_heard_menu("main").when([&] { return found_nothing > 0; }).choose_last();
   Autopilot& pilot = guest->pilot;
-  const auto always = [] { return true; };
-  join_round(pilot, port, always, " \t ");
-  join_round(pilot, port, always, "nobody.invalid");
-  join_round(pilot, port + 1, always, NetworkPair::ipv4(0));
+  join_round(pilot, port, {}, " \t ");
+  join_round(pilot, port, {}, "nobody.invalid");
+  join_round(pilot, port + 1, {}, NetworkPair::ipv4(0));
   pilot.when_heard_menu("main").choose(2);
   pilot.when([&] { return router_told > 0; }).choose(5);
   // Down to Back and up again reads the game out, then it is chosen.
@@ -76,7 +71,6 @@ TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNoth
   exit_game(pilot);
   play();
 
-  const std::string menu = "say " + main_menu;
   const std::vector<std::string>& h = host->heard;
   const std::vector<std::string>& g = guest->heard;
   EXPECT_TRUE(heard_in_order(
@@ -100,14 +94,11 @@ TEST_F(NetworksTest, FailuresToldThenAGameFoundOnTheNetworkWhoseLinkDiesThenNoth
                                  said(57), "say " + menu_title("connect"),
                                  menu}))
       << last_lines(*guest, 60);
-  for (int told : {64, 61, 62}) {
-    EXPECT_EQ(count_all(g, said(told)), 1u) << told;
-    EXPECT_GE(least_ms_between(*guest, said(told), menu), 1000) << told;
-  }
+  for (int told : {64, 61, 62}) EXPECT_EQ(count_all(g, said(told)), 1u) << told;
   EXPECT_EQ(count_all(g, "say " + line(54)), 1u);
   EXPECT_EQ(guest->game.match.game_mode, 2);
   for (const Clock::time_point told : gone_at)
-    EXPECT_LT(told - link_died, std::chrono::seconds(20));
+    EXPECT_TRUE(told > link_died && told - link_died < std::chrono::seconds(30));
   EXPECT_EQ(host_endpoints, Endpoints(2, {0, 0}));
   EXPECT_EQ(guest_endpoints, Endpoints(6, {0, 0}));
 }

@@ -14,11 +14,6 @@
 namespace tornello {
 namespace {
 
-size_t threads() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                                           std::filesystem::directory_iterator()));
-}
-
 // The local address of each listening TCP and bound UDP socket of this process,
 // as the system's tables show it ("0100007F:9C41" is 127.0.0.1, port 40001).
 std::vector<std::string> open_to_others() {
@@ -55,26 +50,25 @@ using PracticeTest = TwoGamesTest;
 // memory and the sounds loaded.
 TEST_F(PracticeTest, AWholeMatchAndOneLeftAsAgainstAPersonThenAThousandLeavingNothing) {
   constexpr int rounds = 1000, warm_up = 50, completed_every = 10;
-  PacedClocks paced;
   std::vector<std::string> computer[2];  // its lines in the first two matches
   std::atomic<int> started{0}, ended{0}, results{0};
   std::vector<Reading> readings;  // at the main menu: first, after two rounds, the warm-up, the end
   std::vector<bool> loopback_only;  // the practice port, and any other, on 127.0.0.1 alone
-  make_host(&paced);
+  make_host(&clocks);
   PracticeSetup setup{HeadlessPlatform::Clock::virtual_time,
                       [&](ListeningPlatform& platform, Autopilot& pilot) {
-                        platform.on_pump = [&] { paced.tick(1, platform.elapsed_ms()); };
+                        platform.on_pump = [&] { clocks.tick(1, platform.elapsed_ms()); };
                         std::vector<std::string>* lines =
                             started < 2 ? &computer[started] : nullptr;
                         platform.on_title = [&pilot, lines](const std::string& line) {
                           pilot.hear(line);
-                          if (lines) lines->push_back(line);
+                          if (lines) lines->push_back("say " + line);
                         };
                         ++started;
                       },
                       [&] {
                         ++ended;
-                        paced.finished(1);
+                        clocks.finished(1);
                       }};
   Player& player = *host;
   player.flows.practise = [&setup](Game& game) { return practise(game, setup); };
@@ -82,7 +76,7 @@ TEST_F(PracticeTest, AWholeMatchAndOneLeftAsAgainstAPersonThenAThousandLeavingNo
   player.on_line = [&](const std::string& heard) {
     results += heard == line(16) || heard == line(17);
     if (heard == main_menu && (++menus <= 3 || menus == warm_up + 1 || menus == rounds + 1)) {
-      readings.push_back({threads(), open_files(), memory_in_use(),
+      readings.push_back({proc_entries("task"), open_files(), memory_in_use(),
                           player.game.sound.loaded_count(), endpoints(player)});
       if (menus == 3) player.forget_everything();
     }
@@ -130,22 +124,18 @@ TEST_F(PracticeTest, AWholeMatchAndOneLeftAsAgainstAPersonThenAThousandLeavingNo
                              {"say " + line(65), said(4), "say 127.0.0.1 " + line(5), said(6),
                               "play chars/2/name", "play music/ingame", said(7)}));
   const std::vector<Score> player_scores = scores(h, 0, second);
-  std::vector<std::string> computer_heard;
-  for (const std::string& line : computer[0]) computer_heard.push_back("say " + line);
-  expect_a_whole_match(player_scores, scores(computer_heard), 11);
+  expect_a_whole_match(player_scores, scores(computer[0]), 11);
   ASSERT_FALSE(player_scores.empty());
   const bool won = player_scores.back().first > player_scores.back().second;
-  EXPECT_TRUE(
-      heard_in_order(h, 0, second, {said(won ? 17 : 16), "stop everything", "say " + main_menu}));
-  EXPECT_TRUE(heard_in_order(computer[0], {line(11), line(12), line(won ? 16 : 17)}));
+  EXPECT_TRUE(heard_in_order(h, 0, second, {said(won ? 17 : 16), "stop everything", menu}));
+  EXPECT_TRUE(heard_in_order(computer[0], {said(11), said(12), said(won ? 16 : 17)}));
   // Left as play starts: the computer takes the goodbye and goes quietly.
-  EXPECT_TRUE(heard_in_order(
-      h, second, h.size(),
-      {said(6), "play chars/4/name", said(7), "stop everything", "say " + main_menu}));
+  EXPECT_TRUE(heard_in_order(h, second, h.size(),
+                             {said(6), "play chars/4/name", said(7), "stop everything", menu}));
   EXPECT_EQ(count_all(h, said(21)), 0u);
-  for (const auto& heard : computer) EXPECT_EQ(count_of(heard, line(21)), 0u);
-  EXPECT_TRUE(heard_in_order(computer[1], {line(12), line(14)}) ||
-              heard_in_order(computer[1], {line(12), line(15)}));
+  for (const auto& heard : computer) EXPECT_EQ(count_of(heard, said(21)), 0u);
+  EXPECT_TRUE(heard_in_order(computer[1], {said(12), said(14)}) ||
+              heard_in_order(computer[1], {said(12), said(15)}));
   ASSERT_EQ(readings.size(), 5u);
   for (const Reading& at : readings) {
     EXPECT_EQ(at.threads, readings[0].threads);

@@ -39,9 +39,9 @@ namespace tornello {
 // "stop <sound>" (lower case, without "sounds/" and ".wav"), each with its time.
 class Player {
  public:
-  Player(PacedClocks* clocks, int side, uint32_t seed, int32_t skill = 85)
-      : game(platform), pilot(game, seed, skill), clocks_(clocks), side_(side) {
-    game.random.seed(seed);
+  Player(PacedClocks* clocks, int side, int32_t skill)
+      : game(platform), pilot(game, 101 + 101 * side, skill), clocks_(clocks), side_(side) {
+    game.random.seed(101 + 101 * side);
     pilot.attach(platform);
     platform.on_title = [this](const std::string& line) {
       drain_sounds();
@@ -62,8 +62,8 @@ class Player {
   void start() {
     thread_ = std::thread([this] {
       try {
-        if (on_start) on_start();
-        start_up(game, command_line, flows);
+        if (on_start) on_start(side_);
+        start_up(game, CommandLine{}, flows);
       } catch (const std::exception& e) {
         failure = e.what();
       }
@@ -83,9 +83,8 @@ class Player {
   std::string failure;
   // Run on the player's thread; `wire` carries the relay.
   std::function<void(const std::string&)> on_line;
-  std::function<void()> on_pump, wire, on_start;
-  CommandLine command_line;
-  static constexpr int32_t virtual_time_limit_ms = 24 * 3600 * 1000;
+  std::function<void()> on_pump, wire;
+  std::function<void(int side)> on_start;
 
  private:
   void note(std::string item) {
@@ -97,9 +96,8 @@ class Player {
     drain_sounds();
     if (wire && (platform.pumps() & 0xF) == 0) wire();
     if (on_pump) on_pump();
-    if (ms_between(1000, platform.elapsed_ms()) > virtual_time_limit_ms) {
+    if (ms_between(1000, platform.elapsed_ms()) > 24 * 3600 * 1000)
       throw std::runtime_error("the game ran past the test's time limit");
-    }
     if (clocks_) clocks_->tick(side_, platform.elapsed_ms());
   }
   static std::string label(const SoundEvent& event) {
@@ -298,7 +296,7 @@ class TwoGamesTest : public ::testing::Test {
 
   void make_players(int32_t host_skill, int32_t guest_skill) {
     make_host(&clocks, host_skill);
-    make_guest(&clocks, guest_skill);
+    make(guest, guest_endpoints, &clocks, 1, guest_skill);
     for (Player* player : {host.get(), guest.get()}) player->wire = [this] { relay.pump(); };
   }
   // Each notes its sockets at every main menu; the host counts its waits for a guest.
@@ -308,12 +306,9 @@ class TwoGamesTest : public ::testing::Test {
       host_waiting += mentions_entry(host->game, heard, 4);
     });
   }
-  void make_guest(PacedClocks* paced = nullptr, int32_t skill = 85) {
-    make(guest, guest_endpoints, paced, 1, skill);
-  }
   void make(std::unique_ptr<Player>& player, Endpoints& at_menu, PacedClocks* paced, int side,
             int32_t skill) {
-    player = std::make_unique<Player>(paced, side, 101 + 101 * side, skill);
+    player = std::make_unique<Player>(paced, side, skill);
     player->on_line = [this, &player, &at_menu](const std::string& heard) {
       if (heard == main_menu) at_menu.push_back(endpoints(*player));
     };
@@ -327,14 +322,15 @@ class TwoGamesTest : public ::testing::Test {
   }
 
   void start() {
-    for (Player* player : {host.get(), guest.get()}) {
+    for (Player* player : {host.get(), guest.get()})
       if (player) player->start();
-    }
   }
+  // Both threads end before any assertion can leave the test body.
   void finish() {
+    for (Player* player : {host.get(), guest.get()})
+      if (player) player->finish();
     for (Player* player : {host.get(), guest.get()}) {
       if (!player) continue;
-      player->finish();
       ASSERT_EQ(player->failure, "") << last_lines(*player);
     }
   }
@@ -354,9 +350,8 @@ class TwoGamesTest : public ::testing::Test {
     pilot.when_heard_menu("main").answer_with(std::to_string(port)).choose(1);
     pilot.when_heard_menu("gamemode").choose(game_mode);
   }
-  static void join_round(
-      Autopilot& pilot, uint16_t port, std::function<bool()> go = [] { return true; },
-      const std::string& address = "127.0.0.1") {
+  static void join_round(Autopilot& pilot, uint16_t port, Autopilot::Cue go = {},
+                         const std::string& address = "127.0.0.1") {
     pilot.when_heard_menu("main").choose(2);
     pilot.answer_with(address).choose(1);
     pilot.answer_with(std::to_string(port)).choose(2);
@@ -378,9 +373,8 @@ class TwoGamesTest : public ::testing::Test {
                                                    size_t from, size_t to,
                                                    const std::vector<std::string>& items) {
     size_t next = 0;
-    for (size_t at = from; at < to && at < heard.size() && next < items.size(); ++at) {
+    for (size_t at = from; at < to && at < heard.size() && next < items.size(); ++at)
       next += heard[at] == items[next];
-    }
     if (next == items.size()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "never heard \"" << items[next] << "\" in order";
   }
@@ -397,9 +391,8 @@ class TwoGamesTest : public ::testing::Test {
     return found;
   }
   static size_t nth(const std::vector<std::string>& heard, const std::string& item, int n = 0) {
-    for (size_t at = 0; at < heard.size(); ++at) {
+    for (size_t at = 0; at < heard.size(); ++at)
       if (heard[at] == item && n-- == 0) return at;
-    }
     return heard.size();
   }
   // The least virtual time from each `from` heard to the next `to`.
@@ -463,6 +456,7 @@ class TwoGamesTest : public ::testing::Test {
   uint16_t host_port;
   WireTap relay;
   std::string main_menu;
+  const std::string menu = "say " + main_menu;  // as heard
   std::unique_ptr<Player> host, guest;
   std::atomic<int> host_waiting{0};
   Endpoints host_endpoints, guest_endpoints;

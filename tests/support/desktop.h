@@ -111,9 +111,8 @@ inline std::string join_until_heard(uint16_t port, const std::string& until,
                        {TORNELLO_BINARY, "--bot", "join", "127.0.0.1", std::to_string(port)}, {},
                        output_path);
     while (heard.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline &&
-           guest.exit_code(std::chrono::milliseconds(200)) == -2) {
+           guest.exit_code(std::chrono::milliseconds(200)) == -2)
       heard = guest.output();
-    }
     heard = guest.output();
   }
   return heard;

@@ -13,8 +13,8 @@
 
 namespace tornello {
 
-// hosts: the hosts file's lines; name_server: the one server the resolver asks.
-inline bool use_own_name_files(const std::string& hosts, const std::string& name_server) {
+// name_server: the one server the resolver asks; the hosts file is empty.
+inline bool use_own_name_files(const std::string& name_server) {
   if (::unshare(CLONE_NEWNS) != 0 ||
       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
     return false;
@@ -23,7 +23,7 @@ inline bool use_own_name_files(const std::string& hosts, const std::string& name
   const TempDir files;
   const std::string resolv_conf = "nameserver " + name_server + "\noptions timeout:1 attempts:1\n";
   for (const auto& [name, text] :
-       {std::pair{"hosts", hosts}, std::pair{"resolv.conf", resolv_conf}}) {
+       {std::pair{"hosts", std::string()}, std::pair{"resolv.conf", resolv_conf}}) {
     const std::string file = std::string("/etc/") + name;
     if (::mount(files.write(name, text).c_str(), file.c_str(), nullptr, MS_BIND, nullptr) != 0) {
       return false;

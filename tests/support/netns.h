@@ -44,7 +44,7 @@ class NetworkPair {
             run(in + "-6 addr add " + ipv6(side) + "/64" + dev + " nodad") &&
             run(in + "link set lo up") && run(in + "link set" + dev + " up");
     }
-    ok_ = ok_ && set_link(0, true);
+    ok_ = ok_ && carriers_up();
   }
   ~NetworkPair() {
     for (const std::string& name : name_) run("ip netns del " + name);
@@ -63,18 +63,20 @@ class NetworkPair {
     return entered;
   }
 
-  // Takes a side's end of the link down, as a pulled cable, or up again. A veth
-  // end has no carrier for a moment once up, and a game would skip it meanwhile.
+  // A side's end of the link down, as a pulled cable, or up: true once done (and both carriers up).
   bool set_link(int side, bool up) const {
-    const bool done = run("ip -n " + name_[side] + " link set tv" + std::to_string(side) +
-                          (up ? " up" : " down"));
-    for (int tries = 0; up && tries < 200 && !(carrier(0) && carrier(1)); ++tries) {
-      ::usleep(10 * 1000);
-    }
-    return done;
+    return run("ip -n " + name_[side] + " link set tv" + std::to_string(side) +
+               (up ? " up" : " down")) &&
+           (!up || carriers_up());
   }
 
  private:
+  // A veth end has no carrier for a moment once up, and a game would skip it meanwhile.
+  bool carriers_up() const {
+    for (int tries = 0; tries < 200; ++tries, ::usleep(10 * 1000))
+      if (carrier(0) && carrier(1)) return true;
+    return false;
+  }
   bool carrier(int side) const {
     return run("ip -n " + name_[side] + " link show tv" + std::to_string(side) +
                " | grep -q 'state UP'");

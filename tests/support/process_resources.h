@@ -1,4 +1,4 @@
-// Open file descriptors and memory in use by this process.
+// Open file descriptors, threads and memory in use by this process.
 #pragma once
 
 #include <dirent.h>
@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <fstream>
+#include <string>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/common_interface_defs.h>
@@ -14,13 +15,17 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 namespace tornello {
 
-inline size_t open_files() {
+// The entries of one of this process's /proc folders: "fd", "task" (its threads).
+inline size_t proc_entries(const std::string& folder) {
   size_t count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
+  if (DIR* dir = ::opendir(("/proc/self/" + folder).c_str())) {
     while (::readdir(dir) != nullptr) ++count;
     ::closedir(dir);
   }
   return count;
+}
+inline size_t open_files() {
+  return proc_entries("fd");
 }
 
 // Resident bytes; under the address sanitizer, whose quarantine keeps freed
