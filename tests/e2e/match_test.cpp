@@ -20,6 +20,7 @@ using MatchTest = TwoGamesTest;
 
 // A guest with the wrong handshake word is refused; with the right one it plays
 // a short match to the end, then joins by name, pasted with blanks, and leaves.
+// Last, the host cannot open port 0 nor a busy one, and each side gives up a wait.
 TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTheGuestLeaves) {
   make_players(80, 80);
   // The host's draw as play starts gives it every serve.
@@ -42,6 +43,8 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
   choose_character(host->pilot, 2);
   host_round(host->pilot, host_port, 1);
   choose_character(host->pilot, 3);
+  for (uint16_t port : {uint16_t{0}, relay.port(), host_port}) host_round(host->pilot, port, 1);
+  host->pilot.when_heard_entry(4).tap(key::escape);
   exit_game(host->pilot);
   join_round(guest->pilot, relay.port(), host_is_waiting(0));
   join_round(guest->pilot, relay.port(), host_is_waiting(1));
@@ -49,6 +52,9 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
   join_round(guest->pilot, relay.port(), host_is_waiting(2), " localhost\t");
   choose_character(guest->pilot, 1);
   leave_as_play_starts(guest->pilot);
+  const WireTap silent(0);  // never pumped: it takes the connection and says nothing
+  join_round(guest->pilot, silent.port());
+  guest->pilot.when_heard_entry(11).idle().tap(key::escape);  // the last Escape let go first
   exit_game(guest->pilot);
   play();
   const std::vector<std::string>& h = host->heard;
@@ -115,17 +121,21 @@ TEST_F(MatchTest, WrongWordRefusedThenAShortMatchToTheEndThenASecondByNameThatTh
   EXPECT_LE(count_of(from_host, "_P_BYE"), 1u);
   EXPECT_LE(count_of(from_guest, "_P_BYE"), 1u);
   // The second match: the guest leaves as play starts; the host goes back quietly.
-  EXPECT_TRUE(heard_in_order(h, h2, h.size(),
-                             {"say 127.0.0.1 " + line(5), said(6), "play chars/3/name", said(7),
-                              "play chars/1/intro", said(15), "stop everything", menu}));
+  EXPECT_TRUE(heard_in_order(
+      h, h2, h.size(),
+      {"say 127.0.0.1 " + line(5), said(6), "play chars/3/name", said(7), "play chars/1/intro",
+       said(15), "stop everything", menu, "say " + line(22) + " 0", menu,
+       "say " + line(22) + " " + std::to_string(relay.port()), menu, said(4), menu}));
   EXPECT_EQ(count_all(h, said(21)), 0u);
-  EXPECT_TRUE(heard_in_order(g, g2, g.size(), {said(12), said(14), menu}));
+  EXPECT_TRUE(heard_in_order(
+      g, g2, g.size(), {said(12), said(14), menu, connecting_line(silent.port()), said(11), menu}));
+  EXPECT_EQ(count_all(g, said(10)), 1u) << "a wait given up is no failure";
   EXPECT_TRUE(sessions[2].to_host.ends_with("_P_BYE$"));
   EXPECT_EQ(count_of(messages(sessions[2].to_guest), "_P_BYE"), 0u);
   EXPECT_EQ(guest->game.settings.last_host, "localhost");
   // Back at the main menu after each match, nobody holds a socket.
-  EXPECT_EQ(host_endpoints, Endpoints(4, {0, 0}));
-  EXPECT_EQ(guest_endpoints, Endpoints(4, {0, 0}));
+  EXPECT_EQ(host_endpoints, Endpoints(7, {0, 0}));
+  EXPECT_EQ(guest_endpoints, Endpoints(5, {0, 0}));
 }
 
 }  // namespace
