@@ -127,9 +127,8 @@ class Player {
 inline std::string last_lines(const Player& player, size_t count = 40) {
   std::string shown = "\nlast heard:";
   const std::vector<std::string>& h = player.heard;
-  for (size_t at = h.size() > count ? h.size() - count : 0; at < h.size(); ++at) {
+  for (size_t at = h.size() > count ? h.size() - count : 0; at < h.size(); ++at)
     shown += "\n  " + h[at];
-  }
   return shown;
 }
 
@@ -141,16 +140,10 @@ class WireTap {
     std::string to_host, to_guest;
   };
 
-  explicit WireTap(uint16_t host_port) : host_port_(host_port) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address = loopback_address(0);
-    socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      throw std::runtime_error("the relay cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
+  explicit WireTap(uint16_t host_port)
+      : host_port_(host_port), listener_(loopback_listener(port_, 4)) {
+    if (port_ == 0) throw std::runtime_error("the relay cannot listen");
+    ::fcntl(listener_, F_SETFL, ::fcntl(listener_, F_GETFL) | O_NONBLOCK);
   }
   ~WireTap() {
     for (Link& link : links_) hang_up(link);

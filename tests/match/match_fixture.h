@@ -159,13 +159,15 @@ class MatchTest : public ::testing::Test {
   std::function<void()> each_pump = [] {};
 };
 
-// True when `got` matches `pattern`, where '#' stands for any one character.
-inline bool matches(const Lines& got, const Lines& pattern) {
-  return std::equal(got.begin(), got.end(), pattern.begin(), pattern.end(),
-                    [](const std::string& text, const std::string& form) {
-                      return std::equal(text.begin(), text.end(), form.begin(), form.end(),
-                                        [](char t, char f) { return f == '#' || t == f; });
-                    });
+// Whether `got` matches `pattern`, where '#' stands for any one character.
+inline testing::AssertionResult matches(const Lines& got, const Lines& pattern) {
+  if (std::equal(got.begin(), got.end(), pattern.begin(), pattern.end(),
+                 [](const std::string& text, const std::string& form) {
+                   return std::equal(text.begin(), text.end(), form.begin(), form.end(),
+                                     [](char t, char f) { return f == '#' || t == f; });
+                 }))
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "got " << testing::PrintToString(got);
 }
 
 }  // namespace tornello

@@ -178,8 +178,7 @@ TEST_F(MatchTest, MessagesApplyBeforeTheBallMovesAndAfterAPointInOrder) {
   ASSERT_NE(scores, all.end());
   EXPECT_TRUE(matches(Lines(scores + 2, all.end()),
                       {"announce 1", "play pong/move", "play misc/shieldon", "play misc/shieldloop",
-                       "play crowd/oh#", "play pong/move", "stop everything"}))
-      << testing::PrintToString(heard);
+                       "play crowd/oh#", "play pong/move", "stop everything"}));
 }
 
 }  // namespace

@@ -167,9 +167,8 @@ TEST(SdlEventWait, AKeyWakesTheWaitReadableAtOnceAndNothingIsReadWithoutTheFocus
   // No window manager: a window takes the focus itself and its events are served.
   const auto focus = [&](SDL_Window* to) {
     SDL_SetWindowInputFocus(to);
-    for (int look = 0; look < 100 && SDL_GetKeyboardFocus() != to; ++look) {
+    for (int look = 0; look < 100 && SDL_GetKeyboardFocus() != to; ++look)
       platform->wait_for_input(100);
-    }
   };
   focus(window);
   // 1 while Enter is held, 0 while it is up, -1 without the focus.

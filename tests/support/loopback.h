@@ -16,14 +16,14 @@ inline sockaddr_in loopback_address(uint16_t port) {
   return address;
 }
 
-// A socket listening on a loopback port of the system's choosing, with the
-// shortest queue; the port is 0 if it cannot listen.
-inline sockets::Native loopback_listener(uint16_t& port) {
+// A socket listening on a loopback port of the system's choosing, with a queue
+// of `backlog`; the port is 0 if it cannot listen.
+inline sockets::Native loopback_listener(uint16_t& port, int backlog = 1) {
   sockaddr_in address = loopback_address(0);
   sockets::Length size = sizeof address;
   const sockets::Native listener = ::socket(AF_INET, SOCK_STREAM, 0);
   const bool listening = ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-                         ::listen(listener, 1) == 0 &&
+                         ::listen(listener, backlog) == 0 &&
                          ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0;
   port = listening ? ntohs(address.sin_port) : 0;
   return listener;
